@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${KTX_BUILD_DIR:-$root/build}
+bash "$root/scripts/setup.sh"
+bash "$root/scripts/build.sh"
+cd "$build"
+set +e
+ctest --output-on-failure -j"$(nproc)" --timeout 600
+rc=$?
+WINEPREFIX="$build/wineprefix" timeout 60 wineserver -k >/dev/null 2>&1
+exit $rc
