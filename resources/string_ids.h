@@ -153,7 +153,7 @@
 #define IDS_PROGRESS_MOVING                 8338
 #define IDS_ERR_COPY_TOO_LARGE              8339
 
-// 8340-8355 search window: browse, columns, status and menu help, messages
+// 8340-8355 search window texts, its Explorer menu entry (8352), new-folder failure caption (8353)
 #define IDS_SEARCH_BROWSE_TITLE             8340
 #define IDS_COL_IN_FOLDER                   8341
 #define IDS_SEARCH_FILES_FOUND              8344
@@ -169,7 +169,7 @@
 #define IDS_SEARCH_ERROR_CAPTION            8354
 #define IDS_SEARCH_ILLEGAL_DATE             8355
 
-// 8356-8366 copy, delete and module call failures, format
+// 8356-8366 copy and delete failures; label, attribute, standard-folder and format failures
 #define IDS_ERR_COPY                        8356
 #define IDS_ERR_CREATE_OR_REPLACE           8357
 #define IDS_ERR_DELETE                      8358
@@ -177,9 +177,9 @@
 #define IDS_ERR_STANDARD_FOLDERS            8360
 #define IDS_ERR_ATTRIBUTES_CAPTION          8361
 #define IDS_ERR_ATTRIBUTES                  8362
-#define IDS_GENERAL                         8363
+#define IDS_ERR_GENERAL_CAPTION             8363
 #define IDS_ERR_LABEL                       8364
-#define IDS_FORMAT_CAPTION                  8365
+#define IDS_ERR_FORMAT_CAPTION              8365
 #define IDS_ERR_FORMAT                      8366
 
 // 8367-8372 search: download question, load/save failures, missing folder
