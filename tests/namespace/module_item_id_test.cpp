@@ -5,8 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "common/resource_module.h"
-#include "resources/string_ids.h"
 #include "tests/support/fake_module_access.h"
 
 namespace {
@@ -260,7 +258,8 @@ TEST(ModuleItemIdLists, HolderCopiesOnAssignmentAndMoves) {
 }
 
 TEST(ModuleItemIdDescription, DriveTypeNameAndLocation) {
-    EXPECT_EQ(Resources().LoadString(IDS_MODULE_DISK), ItemTypeName(Make(L"\\A:").get()));
+    EXPECT_EQ(L"Module Disk", ItemTypeName(Make(L"\\A:").get()));
+    EXPECT_EQ(L"Module Disk", ItemTypeName(Make(L"\\A:", L"", 0, FILE_ATTRIBUTE_DIRECTORY).get()));
     // Only the hidden and folder bits reach the shell.
     EXPECT_EQ(ItemTypeName(Make(L"\\A:\\Data", L"", 0, 0x10).get()),
               ItemTypeName(Make(L"\\A:\\Data", L"", 0, 0x10 | 0x01 | 0x04 | 0x20).get()));
