@@ -120,7 +120,12 @@ void ProgressDialog::Refresh(uint64_t share, uint64_t size, uint64_t position) {
     if (timeText_ && done != 0) {
         DWORD elapsed = ticks_() - start_;
         std::wstring text = TimeRemainingText(RemainingSeconds(total_, done, elapsed));
-        SetWindowTextW(timeText_, text.c_str());
+        // The text changes about once a second; redrawing it every 4 KB would
+        // cost more than the reading.
+        if (text != timeShown_) {
+            SetWindowTextW(timeText_, text.c_str());
+            timeShown_.swap(text);
+        }
     }
 }
 

@@ -58,6 +58,7 @@ private:
     HWND window_ = nullptr;
     HWND bar_ = nullptr;
     HWND timeText_ = nullptr;
+    std::wstring timeShown_;
     uint64_t total_;
     uint64_t done_ = 0;
     TickSource ticks_;
