@@ -9,14 +9,6 @@
 
 struct ModuleItemId;
 
-// Whether an item gets a row under the folder flags and Explorer's settings
-// (the root's drives always do; the caller skips this test there).
-bool ItemGetsRow(DWORD attributes, UINT folderFlags, bool showHidden, bool showSystem, bool showSuperHidden);
-
-// The "in folder" text of a path: up to its last "\", without a leading "\";
-// a drive without a later "\" gives the drive.
-std::wstring InFolderText(const std::wstring& path);
-
 // The text of `column` of a list of `kind` for an item.
 std::wstring CellText(ListKind kind, int column, const ModuleItemId* item);
 // "Module Disk (A:)": the fixed name of a drive row.

@@ -112,3 +112,21 @@ UINT ColumnClickCommand(ListKind kind, int column, UINT currentSort) {
     const ColumnSpec& spec = columns[column];
     return currentSort == spec.ascendingSort ? spec.descendingSort : spec.ascendingSort;
 }
+
+bool ItemGetsRow(DWORD attributes, UINT folderFlags, bool showHidden, bool showSystem, bool showSuperHidden) {
+    const bool hidden = (attributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    const bool system = (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (folderFlags & FWF_NOSUBFOLDERS)) return false;
+    if (hidden && !showHidden) return false;
+    if (system && !showSystem) return false;
+    if (hidden && system && !showSuperHidden) return false;
+    return true;
+}
+
+std::wstring InFolderText(const std::wstring& path) {
+    std::wstring rest = !path.empty() && path[0] == L'\\' ? path.substr(1) : path;
+    size_t slash = rest.rfind(L'\\');
+    if (slash != std::wstring::npos) return rest.substr(0, slash);
+    if (rest.size() >= 2 && rest[1] == L':') return rest.substr(0, 2);
+    return std::wstring();
+}

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+
 enum class ListKind {
     Folder,   // a drive or a folder: Name, Size, Type, Modified
     Root,     // the module's drives: Name, Type, Total Size, Free Space
@@ -51,3 +53,11 @@ bool IsDescendingSort(UINT sortCommand);
 // descending one when the list is already sorted ascending by it. 0 when the
 // column does not exist.
 UINT ColumnClickCommand(ListKind kind, int column, UINT currentSort);
+
+// Whether an item gets a row under the folder flags and Explorer's settings
+// (the root's drives always do; the caller skips this test there).
+bool ItemGetsRow(DWORD attributes, UINT folderFlags, bool showHidden, bool showSystem, bool showSuperHidden);
+
+// The "in folder" text of a path: up to its last "\", without a leading "\";
+// a drive without a later "\" gives the drive.
+std::wstring InFolderText(const std::wstring& path);

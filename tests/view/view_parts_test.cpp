@@ -286,3 +286,31 @@ TEST(ViewChangeSink, FolderViewRefreshesOnEveryMessageUntilUnbound) {
     EXPECT_EQ(S_OK, Notify(sink.Get(), L"again"));
     EXPECT_EQ(3, target.refreshes);
 }
+
+TEST(RowFilter, HiddenSystemProtectedAndSubfolderRules) {
+    const DWORD file = FILE_ATTRIBUTE_ARCHIVE, folder = FILE_ATTRIBUTE_DIRECTORY;
+    const DWORD hidden = FILE_ATTRIBUTE_HIDDEN, system = FILE_ATTRIBUTE_SYSTEM;
+    // Everything shown.
+    EXPECT_TRUE(ItemGetsRow(file | hidden | system, 0, true, true, true));
+    // Hidden off: hidden items go, system-only items stay.
+    EXPECT_FALSE(ItemGetsRow(file | hidden, 0, false, true, true));
+    EXPECT_TRUE(ItemGetsRow(file | system, 0, false, true, true));
+    // System off.
+    EXPECT_FALSE(ItemGetsRow(system, 0, true, false, true));
+    // Protected off: only items that are both hidden and system go.
+    EXPECT_FALSE(ItemGetsRow(hidden | system, 0, true, true, false));
+    EXPECT_TRUE(ItemGetsRow(hidden, 0, true, true, false));
+    EXPECT_TRUE(ItemGetsRow(system, 0, true, true, false));
+    // No subfolders: folders go, files stay.
+    EXPECT_FALSE(ItemGetsRow(folder, FWF_NOSUBFOLDERS, true, true, true));
+    EXPECT_TRUE(ItemGetsRow(file, FWF_NOSUBFOLDERS, true, true, true));
+}
+
+TEST(RowFilter, InFolderTextDropsTheLeadingBackslash) {
+    EXPECT_EQ(L"A:\\Data", InFolderText(L"\\A:\\Data\\Photo.jpg"));
+    EXPECT_EQ(L"A:", InFolderText(L"\\A:\\x.txt"));
+    EXPECT_EQ(L"A:", InFolderText(L"\\A:"));
+    EXPECT_EQ(L"B:", InFolderText(L"B:"));
+    EXPECT_EQ(L"", InFolderText(L""));
+    EXPECT_EQ(L"", InFolderText(L"name"));
+}
