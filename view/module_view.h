@@ -41,6 +41,9 @@ public:
     // The same from the folder's path and absolute identifier list.
     HRESULT InitForFolderPath(const std::wstring& folderPath, PCIDLIST_ABSOLUTE folderList, HWND owner);
     HRESULT InitForSearch(SearchResultsHost* host);
+    // Gives the view a server connection before binding, instead of the one
+    // it would create (tools and tests with a module of their own).
+    void UseModuleAccess(ModuleAccess* access) { access_ = access; }
 
     // Search-results role.
     HRESULT CreateResultsList(const RECT& rect);
