@@ -17,12 +17,19 @@ constexpr wchar_t kFixtureMutex[] = L"KTXSubstituteModuleFixture";
 constexpr DWORD kFixtureWaitMs = 10 * 60 * 1000;
 
 // ---- the keep-alive reference, on a thread of its own ----
+// It lives while fixtures of this program follow one another and lets go a
+// few seconds after the last one, so that other programs (and the tests of
+// the server's exit) see the server end.
+
+constexpr ULONGLONG kKeeperGraceMs = 4000;
 
 HANDLE g_keeperThread = nullptr;
 HANDLE g_keeperStop = nullptr;
 HANDLE g_keeperReady = nullptr;
 CRITICAL_SECTION g_keeperLock;
 INIT_ONCE g_keeperOnce = INIT_ONCE_STATIC_INIT;
+LONG g_liveFixtures = 0;
+volatile LONGLONG g_lastFixtureEnd = 0;
 
 DWORD WINAPI KeeperMain(void*) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -31,10 +38,21 @@ DWORD WINAPI KeeperMain(void*) {
     CoCreateInstance(CLSID_ModuleAccessServer, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
                      reinterpret_cast<void**>(&server));
     SetEvent(g_keeperReady);
-    WaitForSingleObject(g_keeperStop, INFINITE);
+    while (WaitForSingleObject(g_keeperStop, 500) == WAIT_TIMEOUT) {
+        if (InterlockedCompareExchange(&g_liveFixtures, 0, 0) == 0 &&
+            GetTickCount64() - static_cast<ULONGLONG>(g_lastFixtureEnd) > kKeeperGraceMs)
+            break;
+    }
     if (server) server->Release();
     CoUninitialize();
     return 0;
+}
+
+void CloseKeeperHandles() {
+    CloseHandle(g_keeperThread);
+    CloseHandle(g_keeperStop);
+    CloseHandle(g_keeperReady);
+    g_keeperThread = g_keeperStop = g_keeperReady = nullptr;
 }
 
 void StopKeeper() {
@@ -42,10 +60,7 @@ void StopKeeper() {
     if (g_keeperThread) {
         SetEvent(g_keeperStop);
         WaitForSingleObject(g_keeperThread, 30000);
-        CloseHandle(g_keeperThread);
-        CloseHandle(g_keeperStop);
-        CloseHandle(g_keeperReady);
-        g_keeperThread = g_keeperStop = g_keeperReady = nullptr;
+        CloseKeeperHandles();
     }
     LeaveCriticalSection(&g_keeperLock);
 }
@@ -59,6 +74,7 @@ BOOL CALLBACK InitKeeper(INIT_ONCE*, void*, void**) {
 void StartKeeper() {
     InitOnceExecuteOnce(&g_keeperOnce, InitKeeper, nullptr, nullptr);
     EnterCriticalSection(&g_keeperLock);
+    if (g_keeperThread && WaitForSingleObject(g_keeperThread, 0) == WAIT_OBJECT_0) CloseKeeperHandles();
     if (!g_keeperThread) {
         g_keeperStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         g_keeperReady = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -208,6 +224,7 @@ SubstituteModule::SubstituteModule(const Options& options) {
         ok_ = copied && substitute::WriteString(key, L"Root", root_) == ERROR_SUCCESS;
         RegCloseKey(key);
     }
+    InterlockedIncrement(&g_liveFixtures);
     StartKeeper();
 }
 
@@ -224,6 +241,8 @@ SubstituteModule::~SubstituteModule() {
     }
     delete saved_;
     if (!root_.empty()) DeleteTree(root_);
+    g_lastFixtureEnd = static_cast<LONGLONG>(GetTickCount64());
+    InterlockedDecrement(&g_liveFixtures);
     ReleaseMutex(mutex_);
     CloseHandle(mutex_);
 }

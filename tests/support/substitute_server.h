@@ -12,8 +12,9 @@
 // test program, wait for it (one named mutex). Create and destroy it on the
 // same thread. Its destructor restores the configuration as it was and deletes
 // the copy. The first SubstituteModule of a test program launches the module
-// server and keeps it alive (a reference held on a thread of its own) until
-// the program ends, so later tests do not pay the launch again. It also
+// server and keeps it alive (a reference held on a thread of its own) while
+// SubstituteModules follow one another, letting go about four seconds after
+// the last one, so later tests do not pay the ~1 s launch again. It also
 // installs the hook that carries the server's error descriptions across
 // processes, so GetErrorInfo after a failed call gives the server's text.
 #pragma once

@@ -1,5 +1,5 @@
-// The substitute module-access server, driven across processes through the
-// type-library marshaller, over a fresh copy of the sample module per test.
+// Listing and reading through the substitute module-access server, across
+// processes through the type-library marshaller, over a fresh sample module.
 #include <windows.h>
 #include <oleauto.h>
 #include <wrl/client.h>
@@ -10,48 +10,13 @@
 
 #include "common/holders.h"
 #include "common/result_codes.h"
-#include "tests/support/substitute_server.h"
-#include "tests/tools/listing_reader.h"
+#include "tests/tools/server_test_support.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-class ModuleServer : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(module_.ok());
-        ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-        comReady_ = true;
-        ASSERT_HRESULT_SUCCEEDED(module_.Create(&access_));
-    }
-    void TearDown() override {
-        access_.Reset();
-        if (comReady_) CoUninitialize();
-    }
-
-    HRESULT List(const wchar_t* request, std::vector<ListedRow>* rows, bool foldersOnly = false) {
-        UniqueBstr text(request);
-        UniqueVariant result;
-        HRESULT hr = access_->ListFolder(text.get(), foldersOnly ? VARIANT_TRUE : VARIANT_FALSE, result.get());
-        std::wstring layout;
-        *rows = ReadListing(*result.get(), &layout);
-        EXPECT_EQ(L"", layout) << request;
-        return hr;
-    }
-
-    std::vector<std::wstring> Names(const wchar_t* request) {
-        std::vector<ListedRow> rows;
-        EXPECT_HRESULT_SUCCEEDED(List(request, &rows));
-        std::vector<std::wstring> names;
-        for (const ListedRow& row : rows) names.push_back(row.name);
-        return names;
-    }
-
-    SubstituteModule module_;
-    bool comReady_ = false;
-    ComPtr<ModuleAccess> access_;
-};
+using ModuleServer = ServerTest;
 
 TEST_F(ModuleServer, TopLevelListsDrivesWithTheirCapacity) {
     std::vector<ListedRow> rows;
@@ -174,6 +139,118 @@ TEST_F(ModuleServer, BadArgumentsAreRefused) {
     EXPECT_EQ(E_INVALIDARG, access_->CreateFolder(doubled.get()));
     UniqueBstr wild(L"\\A:\\Da*\\x");
     EXPECT_EQ(E_INVALIDARG, access_->DeleteFolder(wild.get()));
+}
+
+TEST_F(ModuleServer, ShortNamesAreGeneratedUniquelyForItemsWithoutMetadata) {
+    // Files dropped into the tree behind the server's back get FAT-style names.
+    for (const wchar_t* name : {L"Long Name One.text", L"Long Name Two.text", L"short.txt", L"a+b.txt"}) {
+        UniqueHandle file(CreateFileW((module_.PcPath(L"\\B:") + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, 0, nullptr));
+        ASSERT_TRUE(file.valid()) << name;
+    }
+    std::vector<ListedRow> rows;
+    ASSERT_HRESULT_SUCCEEDED(List(L"\\B:\\*", &rows));
+    EXPECT_EQ(L"LONGNA~1.TEX", FindRow(rows, L"Long Name One.text")->shortName);
+    EXPECT_EQ(L"LONGNA~2.TEX", FindRow(rows, L"Long Name Two.text")->shortName);
+    EXPECT_EQ(L"SHORT.TXT", FindRow(rows, L"short.txt")->shortName);
+    EXPECT_EQ(L"A_B~1.TXT", FindRow(rows, L"a+b.txt")->shortName);
+    EXPECT_EQ(L"SEVERA~1.TXT", FindRow(rows, L"several.dots.in.name.txt")->shortName);
+    // A pattern matches short names too, as on the device.
+    EXPECT_EQ((std::vector<std::wstring>{L"Long Name Two.text"}), Names(L"\\B:\\LONGNA~2.*"));
+}
+
+TEST_F(ModuleServer, StreamsSeekStatAndCloneIndependently) {
+    UniqueBstr path(L"\\A:\\Data\\Photo.jpg");
+    ComPtr<IUnknown> unknown;
+    ASSERT_HRESULT_SUCCEEDED(access_->OpenFile(path.get(), &unknown));
+    ComPtr<IStream> stream;
+    ASSERT_HRESULT_SUCCEEDED(unknown.As(&stream));
+    STATSTG stat = {};
+    ASSERT_HRESULT_SUCCEEDED(stream->Stat(&stat, STATFLAG_DEFAULT));
+    EXPECT_EQ(61440u, stat.cbSize.QuadPart);
+    EXPECT_STREQ(L"Photo.jpg", stat.pwcsName);
+    CoTaskMemFree(stat.pwcsName);
+
+    const std::string whole = PcFile(L"\\A:\\Data\\Photo.jpg");
+    LARGE_INTEGER to;
+    to.QuadPart = 1000;
+    ULARGE_INTEGER at = {};
+    ASSERT_HRESULT_SUCCEEDED(stream->Seek(to, STREAM_SEEK_SET, &at));
+    EXPECT_EQ(1000u, at.QuadPart);
+    ComPtr<IStream> clone;
+    ASSERT_HRESULT_SUCCEEDED(stream->Clone(&clone));
+    char a[16], b[16];
+    ULONG got = 0;
+    ASSERT_HRESULT_SUCCEEDED(stream->Read(a, 16, &got));
+    ASSERT_EQ(16u, got);
+    EXPECT_EQ(whole.substr(1000, 16), std::string(a, 16));
+    ASSERT_HRESULT_SUCCEEDED(clone->Read(b, 16, &got));
+    EXPECT_EQ(whole.substr(1000, 16), std::string(b, 16));
+
+    to.QuadPart = -4;
+    ASSERT_HRESULT_SUCCEEDED(stream->Seek(to, STREAM_SEEK_END, &at));
+    EXPECT_EQ(S_FALSE, stream->Read(a, 16, &got));
+    EXPECT_EQ(4u, got);
+    EXPECT_EQ(S_FALSE, stream->Read(a, 16, &got));
+    EXPECT_EQ(0u, got);
+    to.QuadPart = -1;
+    EXPECT_EQ(STG_E_INVALIDFUNCTION, stream->Seek(to, STREAM_SEEK_SET, nullptr));
+    EXPECT_EQ(STG_E_ACCESSDENIED, stream->Write(a, 1, &got));
+}
+
+TEST_F(ModuleServer, OpeningAFolderOrADriveFails) {
+    ComPtr<IUnknown> unknown;
+    UniqueBstr folder(L"\\A:\\Data");
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), access_->OpenFile(folder.get(), &unknown));
+    UniqueBstr drive(L"\\A:");
+    EXPECT_EQ(E_INVALIDARG, access_->OpenFile(drive.get(), &unknown));
+    EXPECT_TRUE(FAILED(access_->OpenFile(folder.get(), nullptr)));
+    UniqueBstr deep(L"\\A:\\Nope\\x.txt");
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), access_->OpenFile(deep.get(), &unknown));
+}
+
+TEST_F(ModuleServer, DispatchReachesTheSameOperations) {
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"GetLabel");
+    ASSERT_HRESULT_SUCCEEDED(access_->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+    EXPECT_EQ(11, id);
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_BSTR;
+    argument.bstrVal = SysAllocString(L"A:");
+    DISPPARAMS params = {&argument, nullptr, 1, 0};
+    UniqueVariant result;
+    ASSERT_HRESULT_SUCCEEDED(
+        access_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr));
+    VariantClear(&argument);
+    ASSERT_EQ(VT_BSTR, result.get()->vt);
+    EXPECT_STREQ(L"PHONE", result.get()->bstrVal);
+    UINT count = 0;
+    EXPECT_HRESULT_SUCCEEDED(access_->GetTypeInfoCount(&count));
+    EXPECT_EQ(1u, count);
+}
+
+TEST_F(ModuleServer, PlaceholdersAnswerNotImplemented) {
+    EXPECT_EQ(E_NOTIMPL, access_->Reserved18());
+    EXPECT_EQ(E_NOTIMPL, access_->Reserved26());
+}
+
+TEST_F(ModuleServer, MetadataChangedBehindTheServersBackIsPickedUp) {
+    ListedRow row;
+    ASSERT_TRUE(Lookup(L"\\B:\\NOEXT", &row));
+    EXPECT_EQ(0x20u, row.attributes);
+    // An editor rewrites the metadata: the next call sees it.
+    std::wstring file = module_.root() + L"\\module_metadata.txt";
+    UniqueHandle handle(CreateFileW(file.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(handle.valid());
+    const char line[] = "item\t\\B:\\NOEXT\tNOEXT\t23\t\t\t\n";
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(handle.get(), line, sizeof(line) - 1, &written, nullptr));
+    handle.reset();
+    UniqueBstr marker(L"\\<INVALIDATE_CACHE_CHANGE");
+    EXPECT_EQ(S_OK, access_->InvalidateCache(marker.get()));
+    ASSERT_TRUE(Lookup(L"\\B:\\NOEXT", &row));
+    EXPECT_EQ(0x23u, row.attributes);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tools/module_server/change_hub.h"
 
+#include <objbase.h>
 #include <oleauto.h>
 #include <wrl/client.h>
 
@@ -20,7 +21,7 @@ struct Registration {
     std::wstring root;
     ModulePath folder;
     ComPtr<IModuleChangeSink> sink;
-    const void* owner;
+    IUnknown* owner;  // not owned: its destructor drops its registrations
 };
 
 struct PendingCall {
@@ -61,14 +62,22 @@ void Deliver(void*) {
         BSTR message = SysAllocStringLen(call.message.data(), static_cast<UINT>(call.message.size()));
         HRESULT hr = call.sink->OnChange(message);
         SysFreeString(message);
-        if (ClientGone(hr)) Unadvise(call.cookie);
+        if (ClientGone(hr)) {
+            // The client died holding its ModuleAccess object: let the
+            // object go too, so the server can still end when the rest leave.
+            IUnknown* owner = nullptr;
+            for (const Registration& r : g_registrations)
+                if (r.cookie == call.cookie) owner = r.owner;
+            Unadvise(call.cookie);
+            if (owner) CoDisconnectObject(owner, 0);
+        }
     }
     g_delivering = false;
 }
 
 }  // namespace
 
-HRESULT Advise(const std::wstring& root, const ModulePath& folder, IUnknown* sink, const void* owner,
+HRESULT Advise(const std::wstring& root, const ModulePath& folder, IUnknown* sink, IUnknown* owner,
                LONG* cookie) {
     ComPtr<IModuleChangeSink> changeSink;
     HRESULT hr = sink->QueryInterface(IID_IModuleChangeSink, reinterpret_cast<void**>(changeSink.GetAddressOf()));

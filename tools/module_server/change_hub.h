@@ -15,8 +15,9 @@ struct IUnknown;
 namespace change_hub {
 
 // Registers `sink` (answering IModuleChangeSink) for `folder` of the module
-// served from `root`, on behalf of `owner` (the ModuleAccess object).
-HRESULT Advise(const std::wstring& root, const ModulePath& folder, IUnknown* sink, const void* owner,
+// served from `root`, on behalf of `owner` (the ModuleAccess object; when
+// the sink's client turns out to be dead, the owner is disconnected too).
+HRESULT Advise(const std::wstring& root, const ModulePath& folder, IUnknown* sink, IUnknown* owner,
                LONG* cookie);
 HRESULT Unadvise(LONG cookie);
 // Drops every sink registered through `owner` (it is being destroyed).

@@ -63,7 +63,7 @@ class ModuleAccessObject final : public ModuleAccess, public ISupportErrorInfo {
 public:
     ModuleAccessObject() { substitute::HoldServer(); }
     ~ModuleAccessObject() {
-        change_hub::DropOwner(this);
+        change_hub::DropOwner(static_cast<ModuleAccess*>(this));
         substitute::ReleaseServer();
     }
 
@@ -129,7 +129,7 @@ public:
         if (!ParseModulePath(Arg(folderPath), true, &folder)) return BadPath(Arg(folderPath));
         if (call.settings().root.empty())
             return ReportFailure(kNoConnection, L"There is no connection to the module (no module folder is set up).");
-        return change_hub::Advise(call.settings().root, folder, sink, this, cookie);
+        return change_hub::Advise(call.settings().root, folder, sink, static_cast<ModuleAccess*>(this), cookie);
     }
 
     STDMETHODIMP InvalidateCache(BSTR) override {

@@ -794,8 +794,20 @@ HRESULT ModuleStore::Rename(const ModulePath& from, const ModulePath& to, bool f
     bool found = false;
     hr = FindRecord(from, &record, &found);
     if (FAILED(hr)) return hr;
-    if (!MoveFileExW(PcPath(from).c_str(), PcPath(to).c_str(), 0))
+    if (sameItem) {
+        // Only the case changes: the PC side may treat both names as one, so
+        // go through a name of our own.
+        std::wstring step = root_ + L"\\~rename" + std::to_wstring(++tempCounter_);
+        if (!MoveFileExW(PcPath(from).c_str(), step.c_str(), 0))
+            return LastError(Quoted(from) + L" cannot be renamed.");
+        if (!MoveFileExW(step.c_str(), PcPath(to).c_str(), 0)) {
+            HRESULT failed = LastError(Quoted(from) + L" cannot be renamed.");
+            MoveFileExW(step.c_str(), PcPath(from).c_str(), 0);
+            return failed;
+        }
+    } else if (!MoveFileExW(PcPath(from).c_str(), PcPath(to).c_str(), 0)) {
         return LastError(Quoted(from) + L" cannot be renamed.");
+    }
     // The item keeps everything but its names.
     metadata_.MoveTree(from.Text(), to.Text());
     substitute::ItemMetadata& meta = metadata_.Ensure(to.Text());
