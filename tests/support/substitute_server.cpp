@@ -371,14 +371,14 @@ std::wstring TakeErrorDescription() {
 
 std::wstring SampleModuleFolder() { return KTX_SAMPLE_MODULE_DIR; }
 
-DWORD ModuleServerProcessId() {
+DWORD FindProcessId(const wchar_t* exeName) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return 0;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     DWORD pid = 0;
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, L"ktx_module_server.exe") == 0) {
+        if (_wcsicmp(entry.szExeFile, exeName) == 0) {
             pid = entry.th32ProcessID;
             break;
         }

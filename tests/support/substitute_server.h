@@ -96,5 +96,6 @@ std::wstring TakeErrorDescription();
 // The PC folder of the sample module shipped in the repository.
 std::wstring SampleModuleFolder();
 
-// The process id of the running module server, 0 when none runs.
-DWORD ModuleServerProcessId();
+// The process id of a running program of this Wine prefix by its file name
+// ("ktx_module_server.exe", "ktx_device_info_server.exe"), 0 when none runs.
+DWORD FindProcessId(const wchar_t* exeName);

@@ -43,7 +43,12 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
 
-    STDMETHODIMP_(void) ClientGetSize(REFGUID, REFIID, ULONG* size) override { *size = 0; }
+    // A call starts with no error information, as it would in one process;
+    // only a description sent with the reply is there afterwards.
+    STDMETHODIMP_(void) ClientGetSize(REFGUID extension, REFIID, ULONG* size) override {
+        *size = 0;
+        if (extension == kErrorInfoExtension) SetErrorInfo(0, nullptr);
+    }
     STDMETHODIMP_(void) ClientFillBuffer(REFGUID, REFIID, ULONG* size, void*) override {
         *size = 0;
     }
