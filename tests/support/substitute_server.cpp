@@ -213,9 +213,17 @@ SubstituteModule::SubstituteModule(const Options& options) {
         RegCloseKey(key);
     }
 
-    root_ = FreshTempFolder();
-    bool copied = options.copySample ? CopyTree(SampleModuleFolder(), root_)
-                                     : (CreateDirectoryW(root_.c_str(), nullptr) != FALSE);
+    bool copied = false;
+    if (!options.serveFolder.empty()) {
+        root_ = options.serveFolder;
+        ownsRoot_ = false;
+        DWORD attributes = GetFileAttributesW(root_.c_str());
+        copied = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    } else {
+        root_ = FreshTempFolder();
+        copied = options.copySample ? CopyTree(SampleModuleFolder(), root_)
+                                    : (CreateDirectoryW(root_.c_str(), nullptr) != FALSE);
+    }
 
     // A clean configuration: the copy as root, every other setting at its default.
     RegDeleteTreeW(HKEY_CURRENT_USER, substitute::kSettingsKey);
@@ -240,7 +248,7 @@ SubstituteModule::~SubstituteModule() {
         }
     }
     delete saved_;
-    if (!root_.empty()) DeleteTree(root_);
+    if (ownsRoot_ && !root_.empty()) DeleteTree(root_);
     g_lastFixtureEnd = static_cast<LONGLONG>(GetTickCount64());
     InterlockedDecrement(&g_liveFixtures);
     ReleaseMutex(mutex_);

@@ -28,6 +28,9 @@ class SubstituteModule {
 public:
     struct Options {
         bool copySample = true;  // false: an empty root with no drives
+        // When set: serve this existing PC folder as it is (nothing is copied
+        // and nothing deleted afterwards), e.g. a tree from ktx_make_tree.
+        std::wstring serveFolder;
     };
 
     SubstituteModule();
@@ -86,6 +89,7 @@ private:
     bool ok_ = false;
     HANDLE mutex_ = nullptr;
     std::wstring root_;
+    bool ownsRoot_ = true;
     struct Snapshot;
     Snapshot* saved_ = nullptr;
 };

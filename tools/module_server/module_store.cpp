@@ -162,6 +162,21 @@ ULONGLONG TreeBytes(const std::wstring& pc) {
     return total;
 }
 
+// A record from the PC's facts and the metadata (short name empty when the
+// metadata has none).
+FileRecord MakeRecord(const WIN32_FIND_DATAW& data, const substitute::ItemMetadata* meta) {
+    bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    FileRecord r;
+    r.name = data.cFileName;
+    r.size = isFolder ? 0 : (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    r.attributes = EffectiveAttributes(meta, isFolder);
+    r.created = meta && meta->created ? meta->created : substitute::OleDateFromFileTime(data.ftCreationTime);
+    r.accessed = meta && meta->accessed ? meta->accessed : substitute::OleDateFromFileTime(data.ftLastAccessTime);
+    r.modified = meta && meta->modified ? meta->modified : substitute::OleDateFromFileTime(data.ftLastWriteTime);
+    if (meta) r.shortName = meta->shortName;
+    return r;
+}
+
 HRESULT MakeListing(const std::vector<FileRecord>& rows, VARIANT* out) {
     VariantInit(out);
     if (rows.empty()) return S_OK;
@@ -335,17 +350,7 @@ HRESULT ModuleStore::ReadFolder(const ModulePath& folder, std::vector<FileRecord
     do {
         std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") continue;
-        bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        const substitute::ItemMetadata* meta = metadata_.Find(folder.Child(name).Text());
-        FileRecord r;
-        r.name = name;
-        r.size = isFolder ? 0 : (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        r.attributes = EffectiveAttributes(meta, isFolder);
-        r.created = meta && meta->created ? meta->created : substitute::OleDateFromFileTime(data.ftCreationTime);
-        r.accessed = meta && meta->accessed ? meta->accessed : substitute::OleDateFromFileTime(data.ftLastAccessTime);
-        r.modified = meta && meta->modified ? meta->modified : substitute::OleDateFromFileTime(data.ftLastWriteTime);
-        if (meta) r.shortName = meta->shortName;
-        out->push_back(r);
+        out->push_back(MakeRecord(data, metadata_.Find(folder.Child(name).Text())));
     } while (FindNextFileW(find, &data));
     FindClose(find);
     std::sort(out->begin(), out->end(),
@@ -360,6 +365,19 @@ HRESULT ModuleStore::ReadFolder(const ModulePath& folder, std::vector<FileRecord
 
 HRESULT ModuleStore::FindRecord(const ModulePath& path, FileRecord* out, bool* found) {
     *found = false;
+    if (path.IsItem()) {
+        // One entry of the PC folder; the whole folder is read only when a
+        // short name has to be made up among its neighbours.
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileW(PcPath(path).c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) return S_OK;
+        FindClose(find);
+        *out = MakeRecord(data, metadata_.Find(path.Text()));
+        if (!out->shortName.empty()) {
+            *found = true;
+            return S_OK;
+        }
+    }
     std::vector<FileRecord> rows;
     HRESULT hr = ReadFolder(path.Parent(), &rows);
     if (FAILED(hr)) return hr;
