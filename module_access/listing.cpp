@@ -1,0 +1,277 @@
+#include "module_access/listing.h"
+
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "common/holders.h"
+
+namespace {
+
+constexpr ULONG kRecordFields = 7;
+// A server that answers every folder with a folder inside it would otherwise
+// recurse until the stack runs out; real module trees are a few levels deep.
+constexpr int kMaxDepth = 128;
+const HRESULT kTooDeep = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+
+// The value parts are read as the record says they are; strings only when
+// tagged as such, since an untagged pointer could point anywhere.
+const wchar_t* StringField(const VARIANT& v) {
+    return V_VT(&v) == VT_BSTR && V_BSTR(&v) ? V_BSTR(&v) : L"";
+}
+
+// The folder path without a trailing "\", so that "\" + name never doubles it.
+std::wstring ItemPrefix(const wchar_t* folderPath) {
+    std::wstring prefix = folderPath ? folderPath : L"";
+    if (!prefix.empty() && prefix.back() == L'\\') prefix.pop_back();
+    return prefix;
+}
+
+HRESULT CallListFolder(ModuleAccess* access, const std::wstring& request, bool foldersOnly,
+                       VARIANT* result) {
+    UniqueBstr bstr(request.c_str(), static_cast<UINT>(request.size()));
+    if (!bstr.get()) return E_OUTOFMEMORY;
+    return access->ListFolder(bstr.get(), foldersOnly ? VARIANT_TRUE : VARIANT_FALSE, result);
+}
+
+HRESULT ListInto(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* items,
+                 ModuleAccess* access, bool foldersOnly, bool recursive, int depth) {
+    if (depth > kMaxDepth) return kTooDeep;
+    UniqueVariant result;
+    HRESULT hr = CallListFolder(access, ListingRequest(folderPath, pattern), foldersOnly,
+                                result.out());
+    if (FAILED(hr)) return hr;
+
+    ListingDecoder decoder;
+    hr = decoder.Open(result.get());
+    if (FAILED(hr)) return hr;
+    const std::wstring prefix = ItemPrefix(folderPath);
+    for (ULONG i = 0; i < decoder.Count(); ++i) {
+        hr = items->Reserve();
+        if (FAILED(hr)) return hr;
+        LPITEMIDLIST item = MakeItemFromRecord(prefix.c_str(), decoder.Record(i));
+        if (!item) return E_OUTOFMEMORY;
+        hr = items->Append(item);
+        if (FAILED(hr)) return hr;
+        if (recursive && IsContainerItem(item)) {
+            const std::wstring child = ItemPath(item);
+            hr = ListInto(child.c_str(), pattern, items, access, foldersOnly, recursive, depth + 1);
+            if (FAILED(hr)) return hr;
+        }
+    }
+    return S_OK;
+}
+
+void AddSizes(const LPCITEMIDLIST* items, UINT count, ULONGLONG* total, bool pump,
+              ModuleAccess* access, int depth) {
+    for (UINT i = 0; i < count; ++i) {
+        if (pump) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+        LPCITEMIDLIST item = items[i];
+        if (!item) continue;
+        if (!IsContainerItem(item)) {
+            *total += ItemSize(item);
+            continue;
+        }
+        if (depth >= kMaxDepth) continue;
+        std::unique_ptr<IdListHolder[]> children;
+        UINT childCount = 0;
+        if (FAILED(ListItems(ItemPath(item), &children, &childCount, access, false)) ||
+            childCount == 0)
+            continue;
+        std::unique_ptr<LPCITEMIDLIST[]> raw(new (std::nothrow) LPCITEMIDLIST[childCount]);
+        if (!raw) continue;
+        for (UINT k = 0; k < childCount; ++k) raw[k] = children[k].get();
+        AddSizes(raw.get(), childCount, total, pump, access, depth + 1);
+    }
+}
+
+}  // namespace
+
+// --- Decoding --------------------------------------------------------------
+
+HRESULT ListingDecoder::Open(const VARIANT* result) {
+    Close();
+    if (!result || V_VT(result) != (VT_ARRAY | VT_VARIANT) || !V_ARRAY(result)) return S_FALSE;
+    SAFEARRAY* array = V_ARRAY(result);
+    if (SafeArrayGetDim(array) != 2 || SafeArrayGetElemsize(array) != sizeof(VARIANT))
+        return E_FAIL;
+    LONG lower1 = 0, upper1 = -1, lower2 = 0, upper2 = -1;
+    if (FAILED(SafeArrayGetLBound(array, 1, &lower1)) ||
+        FAILED(SafeArrayGetUBound(array, 1, &upper1)) ||
+        FAILED(SafeArrayGetLBound(array, 2, &lower2)) ||
+        FAILED(SafeArrayGetUBound(array, 2, &upper2)))
+        return E_FAIL;
+    const LONGLONG entries = static_cast<LONGLONG>(upper1) - lower1 + 1;
+    const LONGLONG fields = static_cast<LONGLONG>(upper2) - lower2 + 1;
+    if (entries <= 0 || fields <= 0) return S_OK;  // an array without entries
+    if (fields < kRecordFields) return E_FAIL;
+
+    void* data = nullptr;
+    HRESULT hr = SafeArrayAccessData(array, &data);
+    if (FAILED(hr)) return hr;
+    array_ = array;
+    data_ = static_cast<const VARIANT*>(data);
+    count_ = static_cast<ULONG>(entries);
+    return S_OK;
+}
+
+void ListingDecoder::Close() {
+    if (array_) SafeArrayUnaccessData(array_);
+    array_ = nullptr;
+    data_ = nullptr;
+    count_ = 0;
+}
+
+FileRecord ListingDecoder::Record(ULONG index) const {
+    FileRecord record;
+    if (index >= count_) return record;
+    auto field = [this, index](ULONG j) -> const VARIANT& {
+        return data_[index + static_cast<SIZE_T>(count_) * j];
+    };
+    record.name = StringField(field(0));
+    record.shortName = StringField(field(1));
+    record.size = static_cast<DWORD>(V_I4(&field(2)));
+    record.attributes = static_cast<DWORD>(V_I4(&field(3)));
+    record.created = V_DATE(&field(4));
+    record.accessed = V_DATE(&field(5));
+    record.modified = V_DATE(&field(6));
+    return record;
+}
+
+LPITEMIDLIST MakeItemFromRecord(const wchar_t* folderPath, const FileRecord& record) {
+    std::wstring path = folderPath ? folderPath : L"";
+    path += L'\\';
+    path += record.name;
+    return MakeItemId(path.c_str(), record.shortName, record.size, record.attributes,
+                      record.created, record.accessed, record.modified);
+}
+
+// --- Item arrays -------------------------------------------------------------
+
+ItemArray::ItemArray(ItemArray&& other) noexcept
+    : items_(other.items_), capacity_(other.capacity_), count_(other.count_) {
+    other.items_ = nullptr;
+    other.capacity_ = other.count_ = 0;
+}
+
+ItemArray& ItemArray::operator=(ItemArray&& other) noexcept {
+    if (this != &other) {
+        Clear();
+        items_ = other.items_;
+        capacity_ = other.capacity_;
+        count_ = other.count_;
+        other.items_ = nullptr;
+        other.capacity_ = other.count_ = 0;
+    }
+    return *this;
+}
+
+HRESULT ItemArray::Reserve() {
+    if (count_ < capacity_) return S_OK;
+    if (capacity_ > 0xFFFFFFFFu / sizeof(LPITEMIDLIST) - kGrowth) return E_OUTOFMEMORY;
+    const UINT capacity = capacity_ + kGrowth;
+    auto* grown = static_cast<LPITEMIDLIST*>(ShellAlloc(capacity * sizeof(LPITEMIDLIST)));
+    if (!grown) return E_OUTOFMEMORY;
+    if (count_) memcpy(grown, items_, count_ * sizeof(LPITEMIDLIST));
+    memset(grown + count_, 0, (capacity - count_) * sizeof(LPITEMIDLIST));
+    ShellFree(items_);
+    items_ = grown;
+    capacity_ = capacity;
+    return S_OK;
+}
+
+HRESULT ItemArray::Append(LPITEMIDLIST item) {
+    HRESULT hr = Reserve();
+    if (FAILED(hr)) {
+        ShellFree(item);
+        return hr;
+    }
+    items_[count_++] = item;
+    return S_OK;
+}
+
+void ItemArray::Clear() {
+    for (UINT i = 0; i < count_; ++i) ShellFree(items_[i]);
+    ShellFree(items_);
+    items_ = nullptr;
+    capacity_ = count_ = 0;
+}
+
+LPITEMIDLIST* ItemArray::Detach(UINT* count) {
+    LPITEMIDLIST* items = items_;
+    if (count) *count = count_;
+    items_ = nullptr;
+    capacity_ = count_ = 0;
+    return items;
+}
+
+// --- Listings ------------------------------------------------------------------
+
+std::wstring ListingRequest(const wchar_t* folderPath, const wchar_t* pattern) {
+    std::wstring request = folderPath && *folderPath ? folderPath : L"\\";
+    if (request.back() != L'\\') request += L'\\';
+    if (pattern) request += pattern;
+    return request;
+}
+
+HRESULT ListItemsEx(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* items,
+                    ModuleAccess* access, bool foldersOnly, bool recursive) {
+    if (!items || !access) return E_INVALIDARG;
+    HRESULT hr = ListInto(folderPath, pattern, items, access, foldersOnly, recursive, 0);
+    if (FAILED(hr)) items->Clear();
+    return hr;
+}
+
+HRESULT ListItems(const wchar_t* folderPath, std::unique_ptr<IdListHolder[]>* items, UINT* count,
+                  ModuleAccess* access, bool foldersOnly) {
+    if (!items || !count || !access) return E_POINTER;
+    items->reset();
+    *count = 0;
+    ItemArray listed;
+    HRESULT hr = ListItemsEx(folderPath, L"*", &listed, access, foldersOnly, false);
+    if (FAILED(hr) || listed.count() == 0) return hr;
+
+    std::unique_ptr<IdListHolder[]> result(new (std::nothrow) IdListHolder[listed.count()]);
+    if (!result) return E_OUTOFMEMORY;
+    UINT n = 0;
+    LPITEMIDLIST* raw = listed.Detach(&n);
+    for (UINT i = 0; i < n; ++i) result[i].reset(raw[i]);
+    ShellFree(raw);
+    *items = std::move(result);
+    *count = n;
+    return S_OK;
+}
+
+HRESULT GetItemRecord(const wchar_t* path, ModuleAccess* access, LPITEMIDLIST* item) {
+    if (!item) return E_INVALIDARG;
+    *item = nullptr;
+    if (!path) return E_INVALIDARG;
+    if (!access) return E_POINTER;
+    UniqueVariant result;
+    HRESULT hr = CallListFolder(access, path, false, result.out());
+    if (FAILED(hr)) return hr;
+    if ((V_VT(result.get()) & VT_ARRAY) == 0) return E_FAIL;
+
+    ListingDecoder decoder;
+    hr = decoder.Open(result.get());
+    if (FAILED(hr)) return hr;
+    if (decoder.Count() == 0) return S_OK;
+    const std::wstring parent = ItemParentPath(path);
+    *item = MakeItemFromRecord(parent.c_str(), decoder.Record(0));
+    return *item ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT TotalFileSize(const wchar_t* folderPath, const LPCITEMIDLIST* items, UINT count,
+                      ULONGLONG* total, bool pump, ModuleAccess* access) {
+    if (!total) return E_POINTER;
+    if (!items || count == 0) return S_OK;
+    if (!access) return E_POINTER;
+    AddSizes(items, count, total, pump, access, 0);
+    return S_OK;
+}

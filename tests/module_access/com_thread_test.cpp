@@ -1,0 +1,190 @@
+#include "module_access/com_thread.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include <thread>
+
+#include "module_access/module_access.h"
+#include "tests/support/fake_module_access.h"
+
+namespace {
+
+using ::testing::Return;
+
+class MockFilter : public IMessageFilter {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IMessageFilter) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    MOCK_METHOD(DWORD, HandleInComingCall, (DWORD, HTASK, DWORD, LPINTERFACEINFO),
+                (Calltype(STDMETHODCALLTYPE), override));
+    MOCK_METHOD(DWORD, RetryRejectedCall, (HTASK, DWORD, DWORD), (Calltype(STDMETHODCALLTYPE), override));
+    MOCK_METHOD(DWORD, MessagePending, (HTASK, DWORD, DWORD), (Calltype(STDMETHODCALLTYPE), override));
+    ULONG refs = 1;
+};
+
+// The filter COM currently has registered on this thread (with a reference).
+IMessageFilter* RegisteredFilter() {
+    IMessageFilter* current = nullptr;
+    CoRegisterMessageFilter(nullptr, &current);
+    CoRegisterMessageFilter(current, nullptr);
+    return current;
+}
+
+void RunOnNewThread(void (*body)()) { std::thread(body).join(); }
+
+TEST(BusyRetryFilter, RetriesBusyServerEvery250MsForever) {
+    ThreadComContext* filter = new ThreadComContext(nullptr);
+    EXPECT_EQ(250u, filter->RetryRejectedCall(nullptr, 0, SERVERCALL_RETRYLATER));
+    EXPECT_EQ(250u, filter->RetryRejectedCall(nullptr, 60 * 60 * 1000, SERVERCALL_RETRYLATER));
+    // Any other rejection cancels at once without an earlier filter.
+    EXPECT_EQ(static_cast<DWORD>(-1), filter->RetryRejectedCall(nullptr, 0, SERVERCALL_REJECTED));
+    EXPECT_EQ(static_cast<DWORD>(SERVERCALL_ISHANDLED),
+              filter->HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS), filter->MessagePending(nullptr, 0, 0));
+
+    IUnknown* unknown = nullptr;
+    EXPECT_EQ(S_OK, filter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
+    unknown->Release();
+    void* other = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_NOINTERFACE, filter->QueryInterface(IID_IStream, &other));
+    EXPECT_EQ(nullptr, other);
+    EXPECT_EQ(0u, filter->Release());
+}
+
+TEST(BusyRetryFilter, ForwardsEverythingButBusyToTheEarlierFilter) {
+    MockFilter previous;
+    EXPECT_CALL(previous, RetryRejectedCall(nullptr, 10, SERVERCALL_REJECTED)).WillOnce(Return(1000));
+    EXPECT_CALL(previous, RetryRejectedCall(nullptr, 10, SERVERCALL_RETRYLATER)).Times(0);
+    EXPECT_CALL(previous, HandleInComingCall(CALLTYPE_NESTED, nullptr, 5, nullptr))
+        .WillOnce(Return(SERVERCALL_RETRYLATER));
+    EXPECT_CALL(previous, MessagePending(nullptr, 7, PENDINGTYPE_TOPLEVEL))
+        .WillOnce(Return(PENDINGMSG_CANCELCALL));
+
+    ThreadComContext* filter = new ThreadComContext(&previous);
+    EXPECT_EQ(2u, previous.refs);
+    EXPECT_EQ(250u, filter->RetryRejectedCall(nullptr, 10, SERVERCALL_RETRYLATER));
+    EXPECT_EQ(1000u, filter->RetryRejectedCall(nullptr, 10, SERVERCALL_REJECTED));
+    EXPECT_EQ(static_cast<DWORD>(SERVERCALL_RETRYLATER),
+              filter->HandleInComingCall(CALLTYPE_NESTED, nullptr, 5, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(PENDINGMSG_CANCELCALL),
+              filter->MessagePending(nullptr, 7, PENDINGTYPE_TOPLEVEL));
+    filter->Release();
+    EXPECT_EQ(1u, previous.refs);
+}
+
+TEST(ComThread, NestedBracketsShareOneFilterAndRestoreTheEarlierOne) {
+    RunOnNewThread([] {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        MockFilter earlier;
+        IMessageFilter* none = nullptr;
+        ASSERT_EQ(S_OK, CoRegisterMessageFilter(&earlier, &none));
+        const LONG objects = ModuleObjectCount();
+
+        ASSERT_EQ(S_OK, EnterComThread());
+        ThreadComContext* context = CurrentComContext();
+        ASSERT_NE(nullptr, context);
+        EXPECT_EQ(1, context->nesting());
+        EXPECT_EQ(&earlier, context->previous());
+        EXPECT_TRUE(context->oleInitialized());  // S_FALSE counts: it is balanced later
+        EXPECT_EQ(objects + 1, ModuleObjectCount());
+        IMessageFilter* registered = RegisteredFilter();
+        EXPECT_EQ(static_cast<IMessageFilter*>(context), registered);
+        registered->Release();
+
+        ASSERT_EQ(S_OK, EnterComThread());
+        EXPECT_EQ(context, CurrentComContext());
+        EXPECT_EQ(2, context->nesting());
+
+        LeaveComThread();
+        EXPECT_EQ(context, CurrentComContext());
+        registered = RegisteredFilter();
+        EXPECT_EQ(static_cast<IMessageFilter*>(context), registered);
+        registered->Release();
+
+        LeaveComThread();
+        EXPECT_EQ(nullptr, CurrentComContext());
+        registered = RegisteredFilter();
+        EXPECT_EQ(static_cast<IMessageFilter*>(&earlier), registered);
+        registered->Release();
+        EXPECT_EQ(objects, ModuleObjectCount());
+
+        LeaveComThread();  // unmatched: nothing happens
+        EXPECT_EQ(nullptr, CurrentComContext());
+        CoRegisterMessageFilter(nullptr, nullptr);
+        EXPECT_EQ(1u, earlier.refs);
+        OleUninitialize();
+    });
+}
+
+TEST(ComThread, OwnsTheOleInitialisationOfABareThread) {
+    RunOnNewThread([] {
+        ASSERT_EQ(S_OK, EnterComThread());
+        EXPECT_TRUE(CurrentComContext()->oleInitialized());
+        EXPECT_EQ(nullptr, CurrentComContext()->previous());
+        // OLE is up: a second initialisation only counts.
+        EXPECT_EQ(S_FALSE, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+        CoUninitialize();
+        LeaveComThread();
+        // The bracket took its initialisation down with it.
+        EXPECT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+        CoUninitialize();
+    });
+}
+
+TEST(ComThread, FailsInAMultithreadedApartment) {
+    RunOnNewThread([] {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+        const LONG objects = ModuleObjectCount();
+        EXPECT_TRUE(FAILED(EnterComThread()));
+        EXPECT_EQ(nullptr, CurrentComContext());
+        EXPECT_EQ(objects, ModuleObjectCount());
+        LeaveComThread();
+        CoUninitialize();
+    });
+}
+
+TEST(ComThread, ScopeBracketsAndEachThreadHasItsOwnRecord) {
+    RunOnNewThread([] {
+        ComThreadScope outer;
+        ASSERT_TRUE(outer.ok());
+        ThreadComContext* mine = CurrentComContext();
+        ThreadComContext* theirs = mine;
+        std::thread([&theirs] {
+            ComThreadScope scope;
+            theirs = CurrentComContext();
+        }).join();
+        EXPECT_NE(nullptr, theirs);
+        EXPECT_NE(mine, theirs);
+        {
+            ComThreadScope inner;
+            EXPECT_EQ(2, CurrentComContext()->nesting());
+        }
+        EXPECT_EQ(1, CurrentComContext()->nesting());
+    });
+}
+
+TEST(CreateModuleAccess, TheSeamHandsOutTheInstalledObject) {
+    EXPECT_EQ(E_POINTER, CreateModuleAccess(nullptr));
+    FakeModuleAccess* fake = new FakeModuleAccess();
+    {
+        FakeModuleAccessScope scope(fake);
+        ModuleAccess* access = nullptr;
+        ASSERT_EQ(S_OK, CreateModuleAccess(&access));
+        EXPECT_EQ(static_cast<ModuleAccess*>(fake), access);
+        access->Release();
+    }
+    fake->Release();
+}
+
+}  // namespace

@@ -1,0 +1,291 @@
+#include "module_access/listing.h"
+
+#include <gtest/gtest.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "common/holders.h"
+#include "tests/support/fake_module_access.h"
+
+namespace {
+
+const HRESULT kLinkDown = static_cast<HRESULT>(0x8004A004L);
+
+class Listing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake_ = new FakeModuleAccess();
+        fake_->AddDrive(L"A:");
+        fake_->AddDrive(L"B:");
+        fake_->AddFolder(L"\\A:\\Data", L"DATA");
+        fake_->AddFile(L"\\A:\\Data\\Photo.jpg", 1000, 0x21, L"PHOTO.JPG");
+        fake_->AddFolder(L"\\A:\\Data\\Sub");
+        fake_->AddFile(L"\\A:\\Data\\Sub\\deep.txt", 20);
+        fake_->AddFolder(L"\\A:\\Data\\Sub\\Deeper");
+        fake_->AddFile(L"\\A:\\Data\\Sub\\Deeper\\deepest.txt", 300);
+        fake_->AddFile(L"\\A:\\readme.txt", 4);
+        fake_->AddFile(L"\\B:\\big.bin", 0xFFFFFFF0u);
+    }
+    void TearDown() override { fake_->Release(); }
+
+    std::vector<std::wstring> Paths(const ItemArray& items) {
+        std::vector<std::wstring> paths;
+        for (UINT i = 0; i < items.count(); ++i) paths.push_back(ItemPath(items[i]));
+        return paths;
+    }
+
+    FakeModuleAccess* fake_ = nullptr;
+};
+
+TEST_F(Listing, RootListsTheDrives) {
+    std::unique_ptr<IdListHolder[]> items;
+    UINT count = 0;
+    ASSERT_EQ(S_OK, ListItems(L"", &items, &count, fake_, false));
+    EXPECT_EQ((std::vector<std::wstring>{L"ListFolder(\\*,0)"}), fake_->Calls());
+    ASSERT_EQ(2u, count);
+    EXPECT_STREQ(L"\\A:", ItemPath(items[0].get()));
+    EXPECT_STREQ(L"\\B:", ItemPath(items[1].get()));
+    EXPECT_TRUE(IsDriveItem(items[0].get()));
+    EXPECT_TRUE(IsValidItemId(items[0].get()));
+}
+
+TEST_F(Listing, FolderEntriesCarryTheirRecords) {
+    std::unique_ptr<IdListHolder[]> items;
+    UINT count = 0;
+    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, fake_, false));
+    EXPECT_EQ(L"ListFolder(\\A:\\Data\\*,0)", fake_->Calls().back());
+    ASSERT_EQ(2u, count);
+    LPCITEMIDLIST photo = items[0].get();
+    EXPECT_STREQ(L"\\A:\\Data\\Photo.jpg", ItemPath(photo));
+    EXPECT_STREQ(L"PHOTO.JPG", ItemShortName(photo));
+    EXPECT_EQ(1000u, ItemSize(photo));
+    EXPECT_EQ(0x21u, ItemAttributes(photo));
+    EXPECT_EQ(45000.25, ItemCreated(photo));
+    EXPECT_EQ(45001.5, ItemAccessed(photo));
+    EXPECT_EQ(45002.75, ItemModified(photo));
+    EXPECT_STREQ(L"\\A:\\Data\\Sub", ItemPath(items[1].get()));
+
+    // A trailing "\" is not doubled, and folders-only reaches the server.
+    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data\\", &items, &count, fake_, true));
+    EXPECT_EQ(L"ListFolder(\\A:\\Data\\*,1)", fake_->Calls().back());
+    ASSERT_EQ(1u, count);
+    EXPECT_STREQ(L"\\A:\\Data\\Sub", ItemPath(items[0].get()));
+}
+
+TEST_F(Listing, EmptyAnswersAreEmptyFolders) {
+    std::unique_ptr<IdListHolder[]> items(new IdListHolder[1]);
+    UINT count = 9;
+    fake_->AddFolder(L"\\A:\\Empty");
+    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Empty", &items, &count, fake_, false));
+    EXPECT_EQ(nullptr, items.get());
+    EXPECT_EQ(0u, count);
+
+    UniqueVariant empty;  // VT_EMPTY
+    fake_->SetRawListing(L"\\A:\\Data\\*", *empty.get());
+    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, fake_, false));
+    EXPECT_EQ(0u, count);
+
+    UniqueVariant nullArray;
+    V_VT(nullArray.get()) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(nullArray.get()) = nullptr;
+    fake_->SetRawListing(L"\\A:\\Data\\*", *nullArray.get());
+    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, fake_, false));
+    EXPECT_EQ(0u, count);
+}
+
+TEST_F(Listing, MalformedArraysFailWithoutReadingOutside) {
+    ItemArray items;
+    // One dimension only.
+    SAFEARRAYBOUND one = {7, 0};
+    UniqueVariant flat;
+    V_VT(flat.get()) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(flat.get()) = SafeArrayCreate(VT_VARIANT, 1, &one);
+    fake_->SetRawListing(L"\\A:\\*", *flat.get());
+    EXPECT_EQ(E_FAIL, ListItemsEx(L"\\A:", L"*", &items, fake_, false, false));
+
+    // Six fields per entry.
+    SAFEARRAYBOUND six[2] = {{3, 0}, {6, 0}};
+    UniqueVariant narrow;
+    V_VT(narrow.get()) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(narrow.get()) = SafeArrayCreate(VT_VARIANT, 2, six);
+    fake_->SetRawListing(L"\\A:\\*", *narrow.get());
+    EXPECT_EQ(E_FAIL, ListItemsEx(L"\\A:", L"*", &items, fake_, false, false));
+    EXPECT_EQ(0u, items.count());
+
+    // Untagged name fields read as empty names; numbers are taken as they are.
+    SAFEARRAYBOUND bounds[2] = {{1, 5}, {7, 1}};  // lower bounds do not matter
+    UniqueVariant odd;
+    V_VT(odd.get()) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(odd.get()) = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    VARIANT* data = nullptr;
+    SafeArrayAccessData(V_ARRAY(odd.get()), reinterpret_cast<void**>(&data));
+    V_VT(&data[0]) = VT_I4;
+    V_I4(&data[0]) = 0x1234;  // a "name" that is a number
+    V_VT(&data[2]) = VT_UI4;
+    V_UI4(&data[2]) = 77;
+    SafeArrayUnaccessData(V_ARRAY(odd.get()));
+    fake_->SetRawListing(L"\\A:\\*", *odd.get());
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:", L"*", &items, fake_, false, false));
+    ASSERT_EQ(1u, items.count());
+    EXPECT_STREQ(L"\\A:\\", ItemPath(items[0]));
+    EXPECT_EQ(77u, ItemSize(items[0]));
+    EXPECT_TRUE(IsValidItemId(items[0]));
+}
+
+TEST_F(Listing, ArrayGrowsIn32EntrySteps) {
+    fake_->AddFolder(L"\\A:\\Many");
+    for (int i = 0; i < 33; ++i)
+        fake_->AddFile((L"\\A:\\Many\\f" + std::to_wstring(100 + i)).c_str(), i);
+    ItemArray items;
+    ASSERT_EQ(S_OK, items.Append(MakeItemId(L"\\A:\\Many", L"", 0, 0x10, 0, 0, 0)));
+    EXPECT_EQ(32u, items.capacity());
+    // Appends to what the array holds; the pattern reaches the server as given.
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:\\Many", L"f13*", &items, fake_, false, false));
+    EXPECT_EQ(L"ListFolder(\\A:\\Many\\f13*,0)", fake_->Calls().back());
+    EXPECT_EQ((std::vector<std::wstring>{L"\\A:\\Many", L"\\A:\\Many\\f130", L"\\A:\\Many\\f131",
+                                         L"\\A:\\Many\\f132"}),
+              Paths(items));
+
+    ItemArray fresh;
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:\\Many", L"*", &fresh, fake_, false, false));
+    EXPECT_EQ(33u, fresh.count());
+    EXPECT_EQ(64u, fresh.capacity());
+    EXPECT_STREQ(L"\\A:\\Many\\f132", ItemPath(fresh[32]));
+    EXPECT_EQ(nullptr, fresh.items()[33]);  // grown part is zeroed
+
+    ItemArray exact;
+    for (int i = 0; i < 32; ++i) ASSERT_EQ(S_OK, exact.Append(MakeItemId(L"\\A:", L"", 0, 0, 0, 0, 0)));
+    EXPECT_EQ(32u, exact.capacity());
+    ASSERT_EQ(S_OK, exact.Append(MakeItemId(L"\\A:", L"", 0, 0, 0, 0, 0)));
+    EXPECT_EQ(64u, exact.capacity());
+}
+
+TEST_F(Listing, RecursiveListingIsDepthFirst) {
+    ItemArray items;
+    ASSERT_EQ(S_OK, ListItemsEx(L"", L"*", &items, fake_, false, true));
+    EXPECT_EQ((std::vector<std::wstring>{
+                  L"\\A:", L"\\A:\\Data", L"\\A:\\Data\\Photo.jpg", L"\\A:\\Data\\Sub",
+                  L"\\A:\\Data\\Sub\\deep.txt", L"\\A:\\Data\\Sub\\Deeper",
+                  L"\\A:\\Data\\Sub\\Deeper\\deepest.txt", L"\\A:\\readme.txt", L"\\B:",
+                  L"\\B:\\big.bin"}),
+              Paths(items));
+    EXPECT_EQ(L"ListFolder(\\A:\\Data\\Sub\\Deeper\\*,0)", fake_->Calls()[4]);
+
+    ItemArray folders;
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:", L"*", &folders, fake_, true, true));
+    EXPECT_EQ((std::vector<std::wstring>{L"\\A:\\Data", L"\\A:\\Data\\Sub",
+                                         L"\\A:\\Data\\Sub\\Deeper"}),
+              Paths(folders));
+}
+
+TEST_F(Listing, FailureAtAnyDepthFreesEverything) {
+    ItemArray items;
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\B:", L"*", &items, fake_, false, false));
+    ASSERT_EQ(1u, items.count());
+
+    fake_->FailOn(L"ListFolder", L"\\A:\\Data\\Sub\\*", kLinkDown);
+    EXPECT_EQ(kLinkDown, ListItemsEx(L"\\A:", L"*", &items, fake_, false, true));
+    EXPECT_EQ(nullptr, items.items());
+    EXPECT_EQ(0u, items.count());
+    EXPECT_EQ(0u, items.capacity());
+
+    std::unique_ptr<IdListHolder[]> list;
+    UINT count = 5;
+    fake_->FailOn(L"ListFolder", L"\\A:\\*", kLinkDown);
+    EXPECT_EQ(kLinkDown, ListItems(L"\\A:", &list, &count, fake_, false));
+    EXPECT_EQ(nullptr, list.get());
+    EXPECT_EQ(0u, count);
+}
+
+TEST_F(Listing, NullArgumentsAreRefused) {
+    std::unique_ptr<IdListHolder[]> items;
+    UINT count = 0;
+    EXPECT_EQ(E_POINTER, ListItems(L"", nullptr, &count, fake_, false));
+    EXPECT_EQ(E_POINTER, ListItems(L"", &items, nullptr, fake_, false));
+    EXPECT_EQ(E_POINTER, ListItems(L"", &items, &count, nullptr, false));
+    ItemArray array;
+    EXPECT_EQ(E_INVALIDARG, ListItemsEx(L"", L"*", nullptr, fake_, false, false));
+    EXPECT_EQ(E_INVALIDARG, GetItemRecord(L"\\A:", fake_, nullptr));
+    EXPECT_TRUE(fake_->Calls().empty());
+}
+
+TEST_F(Listing, SingleItemLookup) {
+    IdListHolder item;
+    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\Photo.jpg", fake_, item.out()));
+    EXPECT_EQ(L"ListFolder(\\A:\\Data\\Photo.jpg,0)", fake_->Calls().back());
+    ASSERT_TRUE(item);
+    EXPECT_STREQ(L"\\A:\\Data\\Photo.jpg", ItemPath(item.get()));
+    EXPECT_EQ(1000u, ItemSize(item.get()));
+
+    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:", fake_, item.out()));
+    ASSERT_TRUE(item);
+    EXPECT_STREQ(L"\\A:", ItemPath(item.get()));
+
+    // The server's spelling of the name wins.
+    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\DATA", fake_, item.out()));
+    ASSERT_TRUE(item);
+    EXPECT_STREQ(L"\\A:\\Data", ItemPath(item.get()));
+
+    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\missing.txt", fake_, item.out()));
+    EXPECT_FALSE(item);
+
+    UniqueVariant empty;
+    fake_->SetRawListing(L"\\A:\\odd", *empty.get());
+    EXPECT_EQ(E_FAIL, GetItemRecord(L"\\A:\\odd", fake_, item.out()));
+    EXPECT_FALSE(item);
+
+    fake_->FailOn(L"ListFolder", L"\\A:\\readme.txt", kLinkDown);
+    EXPECT_EQ(kLinkDown, GetItemRecord(L"\\A:\\readme.txt", fake_, item.out()));
+}
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+    if (message == WM_APP) ++*reinterpret_cast<int*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return DefWindowProcW(window, message, wp, lp);
+}
+
+TEST_F(Listing, TotalSizeDescendsAndPumps) {
+    IdListHolder data, readme, drive;
+    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data", fake_, data.out()));
+    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\readme.txt", fake_, readme.out()));
+    ASSERT_EQ(S_OK, GetItemRecord(L"\\B:", fake_, drive.out()));
+    LPCITEMIDLIST selection[] = {data.get(), readme.get(), drive.get()};
+
+    ULONGLONG total = 5;
+    ASSERT_EQ(S_OK, TotalFileSize(L"\\A:", selection, 3, &total, false, fake_));
+    EXPECT_EQ(5u + 1000 + 20 + 300 + 4 + 0xFFFFFFF0ull, total);
+
+    // A folder that cannot be listed adds nothing and reports nothing.
+    fake_->FailOn(L"ListFolder", L"\\A:\\Data\\Sub\\*", kLinkDown);
+    total = 0;
+    ASSERT_EQ(S_OK, TotalFileSize(L"\\A:", selection, 2, &total, false, fake_));
+    EXPECT_EQ(1000u + 4, total);
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = CountingProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TotalSizePumpTest";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, window);
+    int dispatched = 0;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&dispatched));
+    PostMessageW(window, WM_APP, 0, 0);
+    PostMessageW(window, WM_APP, 0, 0);
+    total = 0;
+    ASSERT_EQ(S_OK, TotalFileSize(L"\\A:", selection + 1, 1, &total, true, fake_));
+    EXPECT_EQ(2, dispatched);
+    EXPECT_EQ(E_POINTER, TotalFileSize(L"\\A:", selection, 1, nullptr, false, fake_));
+    DestroyWindow(window);
+}
+
+TEST(ListingRequest, FolderSlashAndPattern) {
+    EXPECT_EQ(L"\\*", ListingRequest(L"", L"*"));
+    EXPECT_EQ(L"\\*", ListingRequest(nullptr, L"*"));
+    EXPECT_EQ(L"\\A:\\Data\\*", ListingRequest(L"\\A:\\Data", L"*"));
+    EXPECT_EQ(L"\\A:\\*.jpg", ListingRequest(L"\\A:\\", L"*.jpg"));
+}
+
+}  // namespace

@@ -1,0 +1,452 @@
+#include "tests/support/fake_module_access.h"
+
+#include <shlwapi.h>
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "common/result_codes.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+const HRESULT kNotFound = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+const HRESULT kExists = HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+
+std::wstring Str(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
+
+std::wstring Parent(const std::wstring& path) {
+    size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring Name(const std::wstring& path) {
+    size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool IsDrive(const std::wstring& path) { return path.size() == 3 && path[0] == L'\\' && path[2] == L':'; }
+
+std::wstring DrivePath(const std::wstring& drive) {
+    return drive.size() == 2 ? L"\\" + drive : drive;
+}
+
+}  // namespace
+
+FakeModuleAccess::~FakeModuleAccess() {
+    for (auto& raw : rawListings_) VariantClear(&raw.second);
+    for (auto& sink : sinks_) sink.second->Release();
+}
+
+std::wstring FakeModuleAccess::Key(const std::wstring& path) {
+    std::wstring key = path;
+    std::transform(key.begin(), key.end(), key.begin(), [](wchar_t c) { return towupper(c); });
+    return key;
+}
+
+FakeModuleAccess::Entry& FakeModuleAccess::AddDrive(const wchar_t* letterColon, DWORD capacity,
+                                                    DWORD freeBytes) {
+    Entry e;
+    e.path = DrivePath(letterColon);
+    e.shortName = letterColon;
+    e.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    space_[Key(e.path)] = {capacity, freeBytes};
+    return entries_[Key(e.path)] = e;
+}
+
+FakeModuleAccess::Entry& FakeModuleAccess::AddFolder(const wchar_t* path, const wchar_t* shortName) {
+    Entry e;
+    e.path = path;
+    e.shortName = shortName ? shortName : Key(Name(path)).substr(0, 8);
+    e.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    e.created = e.accessed = e.modified = 45000.5;
+    return entries_[Key(e.path)] = e;
+}
+
+FakeModuleAccess::Entry& FakeModuleAccess::AddFile(const wchar_t* path, DWORD size, DWORD attributes,
+                                                   const wchar_t* shortName) {
+    Entry e;
+    e.path = path;
+    e.shortName = shortName ? shortName : Key(Name(path)).substr(0, 12);
+    e.size = size;
+    e.attributes = attributes;
+    e.created = 45000.25;
+    e.accessed = 45001.5;
+    e.modified = 45002.75;
+    return entries_[Key(e.path)] = e;
+}
+
+bool FakeModuleAccess::Exists(const wchar_t* path) const { return Find(path) != nullptr; }
+
+const FakeModuleAccess::Entry* FakeModuleAccess::Find(const wchar_t* path) const {
+    auto it = entries_.find(Key(path));
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+void FakeModuleAccess::FailOn(const wchar_t* method, const wchar_t* path, HRESULT hr,
+                              const wchar_t* description, int times) {
+    failures_.push_back({method, path ? path : L"", hr, description ? description : L"", times});
+}
+
+void FakeModuleAccess::SetRawListing(const wchar_t* request, const VARIANT& result) {
+    VARIANT copy;
+    VariantInit(&copy);
+    VariantCopy(&copy, const_cast<VARIANT*>(&result));
+    auto it = rawListings_.find(Key(request));
+    if (it != rawListings_.end()) VariantClear(&it->second);
+    rawListings_[Key(request)] = copy;
+}
+
+size_t FakeModuleAccess::CountCalls(const wchar_t* method) const {
+    const std::wstring prefix = std::wstring(method) + L"(";
+    return std::count_if(calls_.begin(), calls_.end(),
+                         [&](const std::wstring& c) { return c.compare(0, prefix.size(), prefix) == 0; });
+}
+
+std::wstring FakeModuleAccess::Label(const wchar_t* drive) const {
+    auto it = labels_.find(Key(drive));
+    return it == labels_.end() ? std::wstring() : it->second;
+}
+
+HRESULT FakeModuleAccess::Enter(const wchar_t* method, const wchar_t* first, const std::wstring& rest) {
+    std::wstring call = std::wstring(method) + L"(" + first;
+    if (!rest.empty()) call += L"," + rest;
+    calls_.push_back(call + L")");
+    for (auto it = failures_.begin(); it != failures_.end(); ++it) {
+        if (it->method != method) continue;
+        if (!it->path.empty() && Key(it->path) != Key(first)) continue;
+        const HRESULT hr = it->hr;
+        if (!it->description.empty()) {
+            ComPtr<ICreateErrorInfo> create;
+            if (SUCCEEDED(CreateErrorInfo(&create))) {
+                create->SetDescription(const_cast<LPOLESTR>(it->description.c_str()));
+                ComPtr<IErrorInfo> info;
+                if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
+            }
+        }
+        if (it->times > 0 && --it->times == 0) failures_.erase(it);
+        return hr;
+    }
+    return S_OK;
+}
+
+std::vector<const FakeModuleAccess::Entry*> FakeModuleAccess::Children(const std::wstring& folder) const {
+    std::vector<const Entry*> children;
+    const std::wstring key = Key(folder);
+    for (const auto& e : entries_)
+        if (Key(Parent(e.second.path)) == key) children.push_back(&e.second);
+    return children;
+}
+
+void FakeModuleAccess::Change(const std::wstring& message) {
+    for (auto& sink : sinks_) {
+        ComPtr<IModuleChangeSink> change;
+        if (SUCCEEDED(sink.second->QueryInterface(IID_PPV_ARGS(&change)))) {
+            BSTR b = SysAllocString(message.c_str());
+            change->OnChange(b);
+            SysFreeString(b);
+        }
+    }
+}
+
+HRESULT FakeModuleAccess::BuildListing(const std::vector<const Entry*>& entries, VARIANT* result) {
+    VariantInit(result);
+    SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(entries.size()), 0}, {7, 0}};
+    SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
+    if (!array) return E_OUTOFMEMORY;
+    VARIANT* data = nullptr;
+    SafeArrayAccessData(array, reinterpret_cast<void**>(&data));
+    const size_t n = entries.size();
+    for (size_t i = 0; i < n; ++i) {
+        const Entry& e = *entries[i];
+        VARIANT* f[7];
+        for (size_t j = 0; j < 7; ++j) f[j] = &data[i + n * j];
+        V_VT(f[0]) = VT_BSTR;
+        V_BSTR(f[0]) = SysAllocString(IsDrive(e.path) ? e.path.substr(1).c_str() : Name(e.path).c_str());
+        V_VT(f[1]) = VT_BSTR;
+        V_BSTR(f[1]) = SysAllocString(e.shortName.c_str());
+        V_VT(f[2]) = VT_I4;
+        V_I4(f[2]) = static_cast<LONG>(e.size);
+        V_VT(f[3]) = VT_I4;
+        V_I4(f[3]) = static_cast<LONG>(e.attributes);
+        V_VT(f[4]) = VT_DATE;
+        V_DATE(f[4]) = e.created;
+        V_VT(f[5]) = VT_DATE;
+        V_DATE(f[5]) = e.accessed;
+        V_VT(f[6]) = VT_DATE;
+        V_DATE(f[6]) = e.modified;
+    }
+    SafeArrayUnaccessData(array);
+    V_VT(result) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(result) = array;
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ModuleAccess) {
+        *ppv = static_cast<ModuleAccess*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP FakeModuleAccess::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::Advise(BSTR folderPath, IUnknown* sink, LONG* cookie) {
+    HRESULT hr = Enter(L"Advise", Str(folderPath).c_str());
+    if (FAILED(hr)) return hr;
+    if (!sink || !cookie) return E_POINTER;
+    sink->AddRef();
+    sinks_[nextCookie_] = sink;
+    *cookie = nextCookie_++;
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::Unadvise(LONG cookie) {
+    HRESULT hr = Enter(L"Unadvise", std::to_wstring(cookie).c_str());
+    if (FAILED(hr)) return hr;
+    auto it = sinks_.find(cookie);
+    if (it == sinks_.end()) return E_INVALIDARG;
+    it->second->Release();
+    sinks_.erase(it);
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::InvalidateCache(BSTR path) {
+    return Enter(L"InvalidateCache", Str(path).c_str());
+}
+
+STDMETHODIMP FakeModuleAccess::CopyItem(BSTR sourcePath, BSTR targetPath) {
+    HRESULT hr = Enter(L"CopyItem", Str(sourcePath).c_str(), Str(targetPath));
+    if (FAILED(hr)) return hr;
+    const Entry* source = Find(Str(sourcePath).c_str());
+    if (!source || !Find(Parent(Str(targetPath)).c_str())) return kNotFound;
+    Entry copy = *source;
+    copy.path = Str(targetPath);
+    entries_[Key(copy.path)] = copy;
+    Change(L"");
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::CreateFolder(BSTR path) {
+    HRESULT hr = Enter(L"CreateFolder", Str(path).c_str());
+    if (FAILED(hr)) return hr;
+    const std::wstring p = Str(path);
+    if (Exists(p.c_str())) return kExists;
+    if (!Exists(Parent(p).c_str())) return kNotFound;
+    AddFolder(p.c_str());
+    Change(L"");
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::CreateStandardFolders(BSTR drive) {
+    HRESULT hr = Enter(L"CreateStandardFolders", Str(drive).c_str());
+    if (FAILED(hr)) return hr;
+    const std::wstring root = DrivePath(Str(drive));
+    if (!Exists(root.c_str())) return kNotFound;
+    for (const wchar_t* name : {L"\\Pictures", L"\\Sounds", L"\\Ringtones"})
+        if (!Exists((root + name).c_str())) AddFolder((root + name).c_str());
+    Change(L"");
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::DeleteFile(BSTR path) {
+    HRESULT hr = Enter(L"DeleteFile", Str(path).c_str());
+    if (FAILED(hr)) return hr;
+    auto it = entries_.find(Key(Str(path)));
+    if (it == entries_.end()) return kNotFound;
+    entries_.erase(it);
+    Change(L"D:" + Str(path));
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::DeleteFolder(BSTR path) {
+    HRESULT hr = Enter(L"DeleteFolder", Str(path).c_str());
+    if (FAILED(hr)) return hr;
+    auto it = entries_.find(Key(Str(path)));
+    if (it == entries_.end()) return kNotFound;
+    if (!Children(Str(path)).empty()) return HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY);
+    entries_.erase(it);
+    Change(L"D:" + Str(path));
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::Format(BSTR drive) {
+    HRESULT hr = Enter(L"Format", Str(drive).c_str());
+    if (FAILED(hr)) return hr;
+    const std::wstring prefix = Key(DrivePath(Str(drive))) + L"\\";
+    for (auto it = entries_.begin(); it != entries_.end();)
+        it = it->first.compare(0, prefix.size(), prefix) == 0 ? entries_.erase(it) : std::next(it);
+    Change(L"");
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::GetDiskSpace(BSTR drivePath, LONG* capacity, LONG* freeBytes) {
+    HRESULT hr = Enter(L"GetDiskSpace", Str(drivePath).c_str());
+    if (FAILED(hr)) return hr;
+    if (!capacity || !freeBytes) return E_POINTER;
+    auto it = space_.find(Key(DrivePath(Str(drivePath))));
+    if (it == space_.end()) return kNotFound;
+    *capacity = static_cast<LONG>(it->second.first);
+    *freeBytes = static_cast<LONG>(it->second.second);
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::ListFolder(BSTR request, VARIANT_BOOL foldersOnly, VARIANT* records) {
+    const std::wstring r = Str(request);
+    HRESULT hr = Enter(L"ListFolder", r.c_str(), foldersOnly ? L"1" : L"0");
+    if (FAILED(hr)) return hr;
+    if (!records) return E_POINTER;
+    VariantInit(records);
+    auto raw = rawListings_.find(Key(r));
+    if (raw != rawListings_.end()) return VariantCopy(records, &raw->second);
+
+    const std::wstring folder = Parent(r);
+    const std::wstring pattern = Name(r);
+    std::vector<const Entry*> found;
+    if (pattern.find_first_of(L"*?") != std::wstring::npos) {
+        if (!folder.empty() && !Exists(folder.c_str())) return kNotFound;
+        for (const Entry* e : Children(folder)) {
+            const std::wstring name = IsDrive(e->path) ? e->path.substr(1) : Name(e->path);
+            if (foldersOnly && !(e->attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+            if (PathMatchSpecW(name.c_str(), pattern.c_str())) found.push_back(e);
+        }
+    } else if (const Entry* e = Find(r.c_str())) {
+        found.push_back(e);
+    }
+    return BuildListing(found, records);
+}
+
+STDMETHODIMP FakeModuleAccess::OpenFile(BSTR path, IUnknown** stream) {
+    HRESULT hr = Enter(L"OpenFile", Str(path).c_str());
+    if (FAILED(hr)) return hr;
+    if (!stream) return E_POINTER;
+    *stream = nullptr;
+    const Entry* e = Find(Str(path).c_str());
+    if (!e || (e->attributes & FILE_ATTRIBUTE_DIRECTORY)) return kNotFound;
+    // Files added by size alone read as that many 'x' bytes.
+    std::string generated;
+    if (e->content.empty() && e->size) {
+        if (e->size > (16u << 20)) return E_OUTOFMEMORY;
+        generated.assign(e->size, 'x');
+    }
+    const std::string& bytes = e->content.empty() ? generated : e->content;
+    IStream* s = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
+                                   static_cast<UINT>(bytes.size()));
+    if (!s) return E_OUTOFMEMORY;
+    *stream = s;
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::GetLabel(BSTR drive, BSTR* label) {
+    HRESULT hr = Enter(L"GetLabel", Str(drive).c_str());
+    if (FAILED(hr)) return hr;
+    if (!label) return E_POINTER;
+    *label = SysAllocString(Label(Str(drive).c_str()).c_str());
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::SetLabel(BSTR drive, BSTR label) {
+    HRESULT hr = Enter(L"SetLabel", Str(drive).c_str(), Str(label));
+    if (FAILED(hr)) return hr;
+    labels_[Key(Str(drive))] = Str(label);
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::RenameFile(BSTR oldPath, BSTR newPath) {
+    HRESULT hr = Enter(L"RenameFile", Str(oldPath).c_str(), Str(newPath));
+    if (FAILED(hr)) return hr;
+    auto it = entries_.find(Key(Str(oldPath)));
+    if (it == entries_.end()) return kNotFound;
+    if (Exists(Str(newPath).c_str())) return kExists;
+    Entry e = it->second;
+    entries_.erase(it);
+    e.path = Str(newPath);
+    entries_[Key(e.path)] = e;
+    Change(L"");
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::RenameFolder(BSTR oldPath, BSTR newPath) {
+    HRESULT hr = Enter(L"RenameFolder", Str(oldPath).c_str(), Str(newPath));
+    if (FAILED(hr)) return hr;
+    const std::wstring from = Str(oldPath), to = Str(newPath);
+    if (!Exists(from.c_str())) return kNotFound;
+    if (Exists(to.c_str())) return kExists;
+    const std::wstring prefix = Key(from);
+    std::vector<Entry> moved;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (it->first == prefix || it->first.compare(0, prefix.size() + 1, prefix + L"\\") == 0) {
+            Entry e = it->second;
+            e.path = to + e.path.substr(from.size());
+            moved.push_back(e);
+            it = entries_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const Entry& e : moved) entries_[Key(e.path)] = e;
+    Change(L"");
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::WriteFile(BSTR targetPath, IUnknown* source, LONG attributes) {
+    HRESULT hr = Enter(L"WriteFile", Str(targetPath).c_str(), std::to_wstring(attributes));
+    if (FAILED(hr)) return hr;
+    ComPtr<IStream> stream;
+    if (!source || FAILED(source->QueryInterface(IID_PPV_ARGS(&stream)))) return E_INVALIDARG;
+    if (!Exists(Parent(Str(targetPath)).c_str())) return kNotFound;
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        ULONG read = 0;
+        hr = stream->Read(buffer, sizeof(buffer), &read);
+        if (FAILED(hr)) return hr;
+        content.append(buffer, read);
+        if (read < sizeof(buffer)) break;
+    }
+    Entry& e = AddFile(Str(targetPath).c_str(), static_cast<DWORD>(content.size()),
+                       static_cast<DWORD>(attributes));
+    e.content = content;
+    Change(L"");
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::SetAttributes(BSTR path, LONG attributes) {
+    HRESULT hr = Enter(L"SetAttributes", Str(path).c_str(), std::to_wstring(attributes));
+    if (FAILED(hr)) return hr;
+    auto it = entries_.find(Key(Str(path)));
+    if (it == entries_.end()) return kNotFound;
+    const DWORD keep = it->second.attributes & FILE_ATTRIBUTE_DIRECTORY;
+    it->second.attributes = attributes == FILE_ATTRIBUTE_NORMAL ? keep
+                                                                : (static_cast<DWORD>(attributes) | keep);
+    return S_OK;
+}
+
+STDMETHODIMP FakeModuleAccess::SetPort(BSTR portName) { return Enter(L"SetPort", Str(portName).c_str()); }
+
+FakeModuleAccessScope::FakeModuleAccessScope(FakeModuleAccess* fake)
+    : fake_(fake), previous_(SetModuleAccessFactory(this)) {
+    fake_->AddRef();
+}
+
+FakeModuleAccessScope::~FakeModuleAccessScope() {
+    SetModuleAccessFactory(previous_);
+    fake_->Release();
+}
+
+HRESULT FakeModuleAccessScope::Create(ModuleAccess** access) {
+    fake_->AddRef();
+    *access = fake_;
+    return S_OK;
+}
