@@ -163,9 +163,15 @@ HRESULT SearchEngine::ContentTest(const std::wstring& itemPath, ModuleAccess* ac
 
     std::unique_ptr<char[]> block(new (std::nothrow) char[size ? size : 1]());
     if (!block) return E_OUTOFMEMORY;
+    // Reading a clone leaves the server's stream where it was. A stream that
+    // cannot be cloned is read itself rather than not searched at all.
     ComPtr<IStream> clone;
     hr = stream->Clone(&clone);
-    if (FAILED(hr)) return hr;
+    if (hr == E_NOTIMPL) {
+        clone = stream;
+    } else if (FAILED(hr)) {
+        return hr;
+    }
     if (!clone) return E_UNEXPECTED;
 
     size_t done = 0;
