@@ -33,6 +33,11 @@ SearchItemValues ValuesOf(LPCITEMIDLIST item) {
     return values;
 }
 
+// The folder is skipped; a cancelled listing is not the user's error to read.
+void ReportListingFailure(HRESULT hr) {
+    if (hr != E_OPERATION_CANCELLED) ReportModuleError(hr, L"");
+}
+
 }  // namespace
 
 std::wstring SearchingStatusText(const std::wstring& path) {
@@ -69,7 +74,7 @@ void SearchEngine::ListingSearch(const std::wstring& folderPath, ModuleAccess* a
     ItemArray listing;
     HRESULT hr = ListItemsEx(folderPath.c_str(), L"*", &listing, access, false, false);
     if (FAILED(hr)) {
-        ReportModuleError(hr, L"");
+        ReportListingFailure(hr);
         return;
     }
     SYSTEMTIME now;
@@ -97,7 +102,7 @@ void SearchEngine::ContentSearch(const std::wstring& folderPath, ModuleAccess* a
     HRESULT hr = ListItemsEx(folderPath.c_str(), L"*", &listing, access, false,
                              criteria_.includeSubfolders != 0);
     if (FAILED(hr)) {
-        ReportModuleError(hr, L"");
+        ReportListingFailure(hr);
         return;
     }
 

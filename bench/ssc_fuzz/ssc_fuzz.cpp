@@ -96,7 +96,7 @@ std::string Mutate(std::mt19937& rng) {
     std::string bytes;
     switch (kind) {
     case 0:   // truncated anywhere, odd sizes included
-        bytes = Bytes(ValidLines(rng, 40));
+        bytes = Bytes(ValidLines(rng, 12));
         bytes.resize(rng() % (bytes.size() + 1));
         return bytes;
     case 1:   // no line ends at all
@@ -121,7 +121,7 @@ std::string Mutate(std::mt19937& rng) {
         if (rng() % 2) text += L"BOGUS=1\r\n";
         return Bytes(text);
     case 5:   // random byte damage
-        bytes = Bytes(ValidLines(rng, 10));
+        bytes = Bytes(ValidLines(rng, 6));
         for (int i = 0, n = 1 + static_cast<int>(rng() % 20); i < n; ++i)
             bytes[rng() % bytes.size()] = static_cast<char>(rng());
         return bytes;
@@ -142,7 +142,7 @@ std::string Mutate(std::mt19937& rng) {
         bytes[rng() % 2] ^= static_cast<char>(1 + rng() % 255);
         return bytes;
     case 9:   // exactly a page, so that a read past the end would leave the mapping
-        bytes = Bytes(ValidLines(rng, 40));
+        bytes = Bytes(ValidLines(rng, 12));
         bytes.resize(4096 * (1 + rng() % 2), 'A');
         return bytes;
     case 10:  // lines of nothing but terminators and zeros

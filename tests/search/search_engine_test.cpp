@@ -99,6 +99,16 @@ TEST_F(SearchEngineOnFake, AFolderThatCannotBeListedIsReportedAndSkipped) {
     EXPECT_EQ(Resources().LoadString(IDS_ERR_GENERAL_CAPTION), prompts_.Last().caption);
     EXPECT_EQ(L"The link is down.", prompts_.Last().text);   // the server's own words
     EXPECT_EQ(UINT(MB_ICONERROR), prompts_.Last().flags & MB_ICONMASK);
+
+    // A listing the user cancelled at the server is skipped without a word.
+    fake_->FailOn(L"ListFolder", L"\\B:\\*", E_OPERATION_CANCELLED);
+    host_.results.clear();
+    Run(c);
+    EXPECT_TRUE(host_.results.empty());
+    EXPECT_EQ(2u, prompts_.Count());
+    c.text = L"x";
+    Run(c);   // content mode lists once, from the root: the first failure ends it
+    EXPECT_EQ(3u, prompts_.Count());
 }
 
 TEST_F(SearchEngineOnFake, ContentSearchIgnoresCaseUnlessAsked) {
