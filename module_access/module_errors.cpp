@@ -8,7 +8,7 @@
 #include "common/prompt.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
-#include "module_access/pending_string_ids.h"
+#include "resources/string_ids.h"
 
 using Microsoft::WRL::ComPtr;
 

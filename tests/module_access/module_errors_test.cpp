@@ -9,7 +9,7 @@
 #include "common/holders.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
-#include "module_access/pending_string_ids.h"
+#include "resources/string_ids.h"
 #include "tests/support/prompt_recorder.h"
 
 using Microsoft::WRL::ComPtr;

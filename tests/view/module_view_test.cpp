@@ -1,0 +1,510 @@
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <wrl/client.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/formatting.h"
+#include "common/module_count.h"
+#include "common/resource_module.h"
+#include "common/result_codes.h"
+#include "resources/string_ids.h"
+#include "tests/support/prompt_recorder.h"
+#include "tests/support/test_shell_browser.h"
+#include "tests/view/fake_module_access.h"
+#include "view/module_view.h"
+#include "view/view_commands.h"
+#include "view/view_state.h"
+
+using Microsoft::WRL::ComPtr;
+using testing::ElementsAre;
+
+namespace {
+
+const wchar_t kAdvancedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+
+// Sets (or removes) a DWORD under Explorer's Advanced key for one test and
+// puts the old value back afterwards.
+class AdvancedValue {
+public:
+    AdvancedValue(const wchar_t* name, const DWORD* value) : name_(name) {
+        DWORD size = sizeof(old_);
+        hadOld_ = RegGetValueW(HKEY_CURRENT_USER, kAdvancedKey, name, RRF_RT_REG_DWORD, nullptr, &old_, &size) ==
+                  ERROR_SUCCESS;
+        Set(value);
+    }
+    ~AdvancedValue() { Set(hadOld_ ? &old_ : nullptr); }
+    void Set(const DWORD* value) {
+        if (value)
+            RegSetKeyValueW(HKEY_CURRENT_USER, kAdvancedKey, name_, REG_DWORD, value, sizeof(*value));
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kAdvancedKey, name_);
+    }
+
+private:
+    const wchar_t* name_;
+    DWORD old_ = 0;
+    bool hadOld_ = false;
+};
+
+std::vector<BYTE> StateBytes(const int32_t widths[4], uint32_t sort, uint32_t magic = kViewStateMagic) {
+    std::vector<BYTE> bytes(24);
+    memcpy(bytes.data(), &magic, 4);
+    memcpy(bytes.data() + 4, widths, 16);
+    memcpy(bytes.data() + 20, &sort, 4);
+    return bytes;
+}
+
+class ModuleViewTest : public testing::Test {
+protected:
+    void SetUp() override {
+        objectsBefore_ = ModuleObjectCount();
+        module_ = FakeModuleAccess::Create();
+        module_->SetFolder(L"", {FakeDrive(L"A:", 1000000, 250000), FakeDrive(L"B:", 64000, 0)});
+        module_->SetFolder(L"\\A:", {FakeFile(L"b.txt", 300, 40001), FakeFolder(L"Photos", 40005),
+                                     FakeFile(L"a.txt", 100, 40003), FakeFile(L"C.bin", 2000, 40002),
+                                     FakeFolder(L"Data", 40004)});
+        module_->SetFolder(L"\\A:\\Empty", {});
+        module_->SetFolder(L"\\A:\\Hidden",
+                           {FakeFile(L"shown.txt", 10), FakeFile(L"secret.txt", 20, 40000, FILE_ATTRIBUTE_HIDDEN)});
+        ASSERT_EQ(S_OK, TestShellBrowser::Create(640, 480, browser_.ReleaseAndGetAddressOf()));
+    }
+
+    void TearDown() override {
+        browser_->DestroyView();
+        view_.Reset();
+        browser_.Reset();
+        module_->Release();
+        EXPECT_EQ(objectsBefore_, ModuleObjectCount());
+    }
+
+    ModuleView* Bind(const wchar_t* path) {
+        EXPECT_EQ(S_OK, ModuleView::Create(view_.ReleaseAndGetAddressOf()));
+        view_->UseModuleAccess(module_);
+        EXPECT_EQ(S_OK, view_->InitForFolderPath(path, nullptr, browser_->Frame()));
+        return view_.Get();
+    }
+
+    HRESULT Show(const wchar_t* path, UINT mode = FVM_DETAILS, UINT flags = FWF_AUTOARRANGE) {
+        Bind(path);
+        return browser_->ShowView(view_.Get(), mode, flags, &viewWindow_);
+    }
+
+    HWND List() const { return view_->ListWindow(); }
+    int Rows() const { return ListView_GetItemCount(List()); }
+
+    std::wstring Cell(int row, int column) {
+        wchar_t text[300] = {};
+        ListView_GetItemText(List(), row, column, text, ARRAYSIZE(text));
+        return text;
+    }
+
+    std::vector<std::wstring> Names() {
+        std::vector<std::wstring> names;
+        for (int row = 0; row < Rows(); ++row) names.push_back(Cell(row, 0));
+        return names;
+    }
+
+    int RowOf(const wchar_t* name) {
+        for (int row = 0; row < Rows(); ++row)
+            if (Cell(row, 0) == name) return row;
+        return -1;
+    }
+
+    void ClickHeader(int column) {
+        NMLISTVIEW click = {};
+        click.hdr.hwndFrom = List();
+        click.hdr.idFrom = GetDlgCtrlID(List());
+        click.hdr.code = LVN_COLUMNCLICK;
+        click.iItem = -1;
+        click.iSubItem = column;
+        SendMessageW(viewWindow_, WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
+    }
+
+    void DoubleClick(int row) {
+        RECT rc = {};
+        ListView_GetItemRect(List(), row, &rc, LVIR_LABEL);
+        NMITEMACTIVATE activate = {};
+        activate.hdr.hwndFrom = List();
+        activate.hdr.idFrom = GetDlgCtrlID(List());
+        activate.hdr.code = NM_DBLCLK;
+        activate.iItem = row;
+        activate.ptAction = {rc.left + 2, (rc.top + rc.bottom) / 2};
+        SendMessageW(viewWindow_, WM_NOTIFY, activate.hdr.idFrom, reinterpret_cast<LPARAM>(&activate));
+    }
+
+    POINT Position(int row) {
+        POINT pt = {};
+        ListView_GetItemPosition(List(), row, &pt);
+        return pt;
+    }
+
+    LONG objectsBefore_ = 0;
+    FakeModuleAccess* module_ = nullptr;
+    ComPtr<TestShellBrowser> browser_;
+    ComPtr<ModuleView> view_;
+    HWND viewWindow_ = nullptr;
+    PromptRecorder prompts_;
+};
+
+}  // namespace
+
+TEST_F(ModuleViewTest, FolderViewShowsItsItemsFoldersFirstByName) {
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    ASSERT_TRUE(viewWindow_);
+    EXPECT_EQ(GetParent(viewWindow_), browser_->Frame());
+    EXPECT_TRUE(GetWindowLongW(viewWindow_, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    ASSERT_TRUE(List());
+    EXPECT_EQ(1, GetDlgCtrlID(List()));
+    LONG style = GetWindowLongW(List(), GWL_STYLE);
+    EXPECT_EQ(LVS_REPORT, style & LVS_TYPEMASK);
+    EXPECT_TRUE(style & LVS_EDITLABELS);
+    EXPECT_TRUE(style & LVS_SHAREIMAGELISTS);
+
+    HWND header = ListView_GetHeader(List());
+    ASSERT_EQ(4, Header_GetItemCount(header));
+    EXPECT_EQ(120, ListView_GetColumnWidth(List(), 0));
+    EXPECT_EQ(120, ListView_GetColumnWidth(List(), 3));
+    wchar_t title[64] = {};
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_FMT;
+    column.pszText = title;
+    column.cchTextMax = ARRAYSIZE(title);
+    ListView_GetColumn(List(), 1, &column);
+    EXPECT_EQ(Resources().LoadString(IDS_COL_SIZE), title);
+    EXPECT_EQ(LVCFMT_RIGHT, column.fmt & LVCFMT_JUSTIFYMASK);
+
+    EXPECT_THAT(Names(), ElementsAre(L"Data", L"Photos", L"a.txt", L"b.txt", L"C.bin"));
+    EXPECT_EQ(kSortNameAscending, view_->SortCommand());
+    // Cells come from the view on demand.
+    int c = RowOf(L"C.bin");
+    EXPECT_EQ(FormatByteSize(2000), Cell(c, 1));
+    EXPECT_EQ(FormatDateTime(40002, true, true, false), Cell(c, 3));
+    EXPECT_EQ(L"", Cell(RowOf(L"Data"), 1));
+    EXPECT_FALSE(Cell(RowOf(L"Data"), 2).empty());
+    // Row 0 has the focus, nothing is selected.
+    EXPECT_EQ(static_cast<UINT>(LVIS_FOCUSED), ListView_GetItemState(List(), 0, LVIS_FOCUSED | LVIS_SELECTED));
+    EXPECT_EQ(0u, ListView_GetSelectedCount(List()));
+    // The sink is registered for the folder.
+    ASSERT_EQ(1u, module_->SinkCount());
+    EXPECT_EQ(L"\\A:", module_->SinkFolder(0));
+}
+
+TEST_F(ModuleViewTest, ShellInterfacesAnswerAsTheShellExpects) {
+    Bind(L"\\A:");
+    ComPtr<IShellView> shellView;
+    EXPECT_EQ(S_OK, view_->QueryInterface(IID_PPV_ARGS(&shellView)));
+    ComPtr<IOleWindow> oleWindow;
+    EXPECT_EQ(S_OK, view_->QueryInterface(IID_PPV_ARGS(&oleWindow)));
+    ComPtr<IShellView2> second;
+    EXPECT_EQ(E_NOINTERFACE, view_->QueryInterface(IID_PPV_ARGS(&second)));
+
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(E_FAIL, view_->GetWindow(&window));
+    EXPECT_EQ(E_POINTER, view_->GetWindow(nullptr));
+    EXPECT_EQ(E_FAIL, view_->UIActivate(SVUIA_ACTIVATE_FOCUS));
+
+    SHELLVIEWID id = {};
+    EXPECT_EQ(S_OK, view_->GetView(&id, static_cast<ULONG>(SV2GV_CURRENTVIEW)));
+    EXPECT_TRUE(IsEqualGUID(id, kModuleViewId));
+    EXPECT_EQ(S_OK, view_->GetView(&id, static_cast<ULONG>(SV2GV_DEFAULTVIEW)));
+    EXPECT_EQ(E_INVALIDARG, view_->GetView(&id, 0));
+
+    FOLDERSETTINGS settings = {FVM_DETAILS, 0};
+    RECT rect = {0, 0, 300, 200};
+    HWND out = nullptr;
+    EXPECT_EQ(E_POINTER, view_->CreateViewWindow(nullptr, nullptr, browser_.Get(), &rect, &out));
+    EXPECT_EQ(E_POINTER, view_->CreateViewWindow(nullptr, &settings, nullptr, &rect, &out));
+    EXPECT_EQ(E_POINTER, view_->CreateViewWindow(nullptr, &settings, browser_.Get(), nullptr, &out));
+    EXPECT_EQ(E_POINTER, view_->CreateViewWindow2(nullptr));
+    SHELLVIEWID other = IID_IShellView;
+    SV2CVW2_PARAMS params = {sizeof(params), nullptr, &settings, browser_.Get(), &rect, &other, nullptr};
+    EXPECT_EQ(E_INVALIDARG, view_->CreateViewWindow2(&params));
+    params.pvid = &kModuleViewId;
+    ASSERT_EQ(S_OK, view_->CreateViewWindow2(&params));
+    EXPECT_TRUE(IsWindow(params.hwndView));
+    EXPECT_EQ(S_OK, view_->GetWindow(&window));
+    EXPECT_EQ(params.hwndView, window);
+
+    FOLDERSETTINGS current = {};
+    EXPECT_EQ(S_OK, view_->GetCurrentInfo(&current));
+    EXPECT_EQ(static_cast<UINT>(FVM_DETAILS), current.ViewMode);
+    EXPECT_EQ(E_POINTER, view_->GetCurrentInfo(nullptr));
+    EXPECT_EQ(E_NOTIMPL, view_->AddPropertySheetPages(0, nullptr, 0));
+
+    // A second binding is refused.
+    EXPECT_EQ(E_FAIL, view_->InitForFolderPath(L"\\B:", nullptr, nullptr));
+    EXPECT_EQ(S_OK, view_->DestroyViewWindow());
+    EXPECT_FALSE(IsWindow(params.hwndView));
+    EXPECT_EQ(0u, module_->SinkCount());
+    EXPECT_EQ(S_OK, view_->DestroyViewWindow());
+}
+
+TEST_F(ModuleViewTest, RootViewListsDrivesWithCapacityAndFreeSpace) {
+    ASSERT_EQ(S_OK, Show(L""));
+    EXPECT_EQ(ListKind::Root, view_->Kind());
+    EXPECT_EQ(3, GetDlgCtrlID(List()));
+    EXPECT_FALSE(GetWindowLongW(List(), GWL_STYLE) & LVS_EDITLABELS);
+    std::wstring disk = Resources().LoadString(IDS_MODULE_DISK);
+    EXPECT_THAT(Names(), ElementsAre(disk + L" (A:)", disk + L" (B:)"));
+    EXPECT_EQ(disk, Cell(0, 1));
+    EXPECT_EQ(FormatByteSize(1000000), Cell(0, 2));
+    EXPECT_EQ(FormatByteSize(250000), Cell(0, 3));
+    EXPECT_EQ(FormatByteSize(0), Cell(1, 3));
+    // Free space sorts by the drives' time field.
+    ClickHeader(3);
+    EXPECT_EQ(kSortFreeSpaceAscending, view_->SortCommand());
+    EXPECT_THAT(Names(), ElementsAre(disk + L" (B:)", disk + L" (A:)"));
+}
+
+TEST_F(ModuleViewTest, HeaderClicksToggleNameOrderWithFoldersAfterFilesDescending) {
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    ClickHeader(0);
+    EXPECT_EQ(kSortNameDescending, view_->SortCommand());
+    EXPECT_THAT(Names(), ElementsAre(L"C.bin", L"b.txt", L"a.txt", L"Photos", L"Data"));
+    ClickHeader(0);
+    EXPECT_EQ(kSortNameAscending, view_->SortCommand());
+    EXPECT_THAT(Names(), ElementsAre(L"Data", L"Photos", L"a.txt", L"b.txt", L"C.bin"));
+    // By size: files by size, the two folders among themselves by name.
+    ClickHeader(1);
+    EXPECT_EQ(kSortSizeAscending, view_->SortCommand());
+    EXPECT_THAT(Names(), ElementsAre(L"Data", L"Photos", L"a.txt", L"b.txt", L"C.bin"));
+    ClickHeader(3);
+    EXPECT_EQ(kSortDateAscending, view_->SortCommand());
+    EXPECT_THAT(Names(), ElementsAre(L"Data", L"Photos", L"b.txt", L"C.bin", L"a.txt"));
+    ClickHeader(3);
+    EXPECT_THAT(Names(), ElementsAre(L"a.txt", L"C.bin", L"b.txt", L"Photos", L"Data"));
+}
+
+TEST_F(ModuleViewTest, StatusBarCountsItemsOrTheSelection) {
+    ASSERT_EQ(S_OK, Show(L"\\A:\\Empty"));
+    EXPECT_EQ(0, Rows());
+    EXPECT_EQ(S_OK, view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS));
+    EXPECT_EQ(2, browser_->StatusPartCount());
+    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS, {0}), browser_->StatusPart(0));
+    EXPECT_EQ(FormatByteSize(0), browser_->StatusPart(1));
+
+    browser_->DestroyView();
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS);
+    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS, {5}), browser_->StatusPart(0));
+    EXPECT_EQ(FormatByteSize(2400), browser_->StatusPart(1));
+    // Selecting updates at once: two files, then one folder (no size).
+    ListView_SetItemState(List(), RowOf(L"a.txt"), LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(List(), RowOf(L"C.bin"), LVIS_SELECTED, LVIS_SELECTED);
+    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS_SELECTED, {2}), browser_->StatusPart(0));
+    EXPECT_EQ(FormatByteSize(2100), browser_->StatusPart(1));
+    ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
+    ListView_SetItemState(List(), RowOf(L"Data"), LVIS_SELECTED, LVIS_SELECTED);
+    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS_SELECTED, {1}), browser_->StatusPart(0));
+    EXPECT_EQ(L"", browser_->StatusPart(1));
+}
+
+TEST_F(ModuleViewTest, HiddenItemsFollowExplorersHiddenSetting) {
+    DWORD two = 2, one = 1;
+    AdvancedValue hidden(L"Hidden", &two);
+    ASSERT_EQ(S_OK, Show(L"\\A:\\Hidden"));
+    EXPECT_THAT(Names(), ElementsAre(L"shown.txt"));
+    // Hidden items still count in the status bar's object count.
+    view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS);
+    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS, {2}), browser_->StatusPart(0));
+
+    hidden.Set(&one);
+    ASSERT_EQ(S_OK, view_->Refresh());
+    EXPECT_THAT(Names(), ElementsAre(L"secret.txt", L"shown.txt"));
+    EXPECT_EQ(static_cast<UINT>(LVIS_CUT), ListView_GetItemState(List(), 0, LVIS_CUT));
+    EXPECT_EQ(0u, ListView_GetItemState(List(), 1, LVIS_CUT));
+
+    // Without icons there is no dimming either.
+    browser_->DestroyView();
+    ASSERT_EQ(S_OK, Show(L"\\A:\\Hidden", FVM_DETAILS, FWF_NOICONS));
+    EXPECT_EQ(0u, ListView_GetItemState(List(), 0, LVIS_CUT));
+}
+
+TEST_F(ModuleViewTest, NoSubfoldersFlagLeavesOnlyFiles) {
+    ASSERT_EQ(S_OK, Show(L"\\A:", FVM_LIST, FWF_NOSUBFOLDERS | FWF_NOCLIENTEDGE));
+    EXPECT_THAT(Names(), ElementsAre(L"a.txt", L"b.txt", L"C.bin"));
+    EXPECT_EQ(LVS_LIST, GetWindowLongW(List(), GWL_STYLE) & LVS_TYPEMASK);
+    EXPECT_FALSE(GetWindowLongW(viewWindow_, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+}
+
+TEST_F(ModuleViewTest, StoredStateGivesWidthsAndSortAndSurvivesARoundTrip) {
+    int32_t widths[4] = {200, 80, 90, 100};
+    std::vector<BYTE> state = StateBytes(widths, kSortSizeDescending);
+    int32_t order[4] = {0, 2, 1, 3};
+    state.insert(state.end(), reinterpret_cast<BYTE*>(order), reinterpret_cast<BYTE*>(order) + 16);
+    browser_->SetStoredState(state);
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    EXPECT_EQ(200, ListView_GetColumnWidth(List(), 0));
+    EXPECT_EQ(90, ListView_GetColumnWidth(List(), 2));
+    EXPECT_EQ(kSortSizeDescending, view_->SortCommand());
+    EXPECT_THAT(Names(), ElementsAre(L"C.bin", L"b.txt", L"a.txt", L"Photos", L"Data"));
+    int readOrder[4] = {};
+    ListView_GetColumnOrderArray(List(), 4, readOrder);
+    EXPECT_THAT(readOrder, ElementsAre(0, 2, 1, 3));
+
+    ListView_SetColumnWidth(List(), 3, 150);
+    ASSERT_EQ(S_OK, view_->SaveViewState());
+    std::vector<BYTE> written = browser_->WrittenState();
+    ASSERT_EQ(44u, written.size());   // details mode: no icon positions
+    ComPtr<IStream> in;
+    *in.ReleaseAndGetAddressOf() = SHCreateMemStream(written.data(), static_cast<UINT>(written.size()));
+    ViewStateHead head;
+    ASSERT_TRUE(ReadViewStateHead(in.Get(), &head));
+    EXPECT_THAT(head.widths, ElementsAre(200, 80, 90, 150));
+    EXPECT_EQ(kSortSizeDescending, head.sortCommand);
+    int32_t savedOrder[4];
+    ASSERT_TRUE(ReadColumnOrder(in.Get(), savedOrder));
+    EXPECT_THAT(savedOrder, ElementsAre(0, 2, 1, 3));
+}
+
+TEST_F(ModuleViewTest, DamagedStoredStateFallsBackToDefaults) {
+    int32_t widths[4] = {200, 80, 90, 100};
+    browser_->SetStoredState(StateBytes(widths, kSortSizeDescending, 0x88000006));
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    EXPECT_EQ(120, ListView_GetColumnWidth(List(), 0));
+    EXPECT_EQ(kSortNameAscending, view_->SortCommand());
+    browser_->DestroyView();
+
+    std::vector<BYTE> cut = StateBytes(widths, kSortSizeDescending);
+    cut.resize(20);
+    browser_->SetStoredState(cut);
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    EXPECT_EQ(120, ListView_GetColumnWidth(List(), 1));
+    EXPECT_EQ(kSortNameAscending, view_->SortCommand());
+    browser_->DestroyView();
+
+    // A good head with a cut column order: widths taken, order left alone.
+    std::vector<BYTE> shortOrder = StateBytes(widths, kSortDateAscending);
+    shortOrder.insert(shortOrder.end(), {3, 0, 0, 0, 2, 0});
+    browser_->SetStoredState(shortOrder);
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    EXPECT_EQ(80, ListView_GetColumnWidth(List(), 1));
+    EXPECT_EQ(kSortDateAscending, view_->SortCommand());
+    int order[4] = {};
+    ListView_GetColumnOrderArray(List(), 4, order);
+    EXPECT_THAT(order, ElementsAre(0, 1, 2, 3));
+}
+
+TEST_F(ModuleViewTest, SaveViewStateNeedsABrowserAndWritesIconPositionsInIconModes) {
+    Bind(L"\\A:");
+    EXPECT_EQ(E_UNEXPECTED, view_->SaveViewState());
+    ASSERT_EQ(S_OK, browser_->ShowView(view_.Get(), FVM_ICON, 0, &viewWindow_));
+    ASSERT_EQ(S_OK, view_->SaveViewState());
+    std::vector<BYTE> written = browser_->WrittenState();
+    ASSERT_GT(written.size(), 48u);
+    uint32_t blockSize = 0, rows = 0;
+    memcpy(&blockSize, written.data() + 40, 4);
+    memcpy(&rows, written.data() + 44, 4);
+    EXPECT_EQ(written.size() - 44, blockSize);
+    EXPECT_EQ(5u, rows);
+
+    // The positions come back in a new window.
+    browser_->SetStoredState(written);
+    browser_->DestroyView();
+    ASSERT_EQ(S_OK, browser_->ShowView(view_.Get(), FVM_ICON, 0, &viewWindow_));
+    EXPECT_EQ(5, Rows());
+}
+
+TEST_F(ModuleViewTest, RefreshKeepsIconPositionsAndNudgesWhatLiesOnASavedSpot) {
+    ASSERT_EQ(S_OK, Show(L"\\A:", FVM_ICON, 0));
+    ListView_SetItemPosition32(List(), RowOf(L"a.txt"), 100, 100);
+    ListView_SetItemPosition32(List(), RowOf(L"b.txt"), 102, 101);
+    ListView_SetItemPosition32(List(), RowOf(L"C.bin"), 300, 300);
+    ListView_SetItemState(List(), RowOf(L"b.txt"), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    module_->AddEntry(L"\\A:", FakeFile(L"new.txt", 1));
+    ASSERT_EQ(S_OK, view_->Refresh());
+    EXPECT_EQ(6, Rows());
+    // a.txt was placed first; b.txt's spot lies within 3 pixels of it, so
+    // a.txt stepped aside by 12 before b.txt took its place.
+    POINT a = Position(RowOf(L"a.txt")), b = Position(RowOf(L"b.txt")), c = Position(RowOf(L"C.bin"));
+    EXPECT_EQ(112, a.x);
+    EXPECT_EQ(112, a.y);
+    EXPECT_EQ(102, b.x);
+    EXPECT_EQ(101, b.y);
+    EXPECT_EQ(300, c.x);
+    EXPECT_EQ(300, c.y);
+    // The selection and the focus came back.
+    EXPECT_EQ(static_cast<UINT>(LVIS_SELECTED | LVIS_FOCUSED),
+              ListView_GetItemState(List(), RowOf(L"b.txt"), LVIS_SELECTED | LVIS_FOCUSED));
+    EXPECT_EQ(1u, ListView_GetSelectedCount(List()));
+}
+
+TEST_F(ModuleViewTest, ListingFailuresAreShownAtCreationAndOnlyReturnedOnRefresh) {
+    prompts_.SetDefaultAnswer(IDOK);
+    module_->FailListings(E_NO_CONNECTION);
+    EXPECT_EQ(E_NO_CONNECTION, Show(L"\\A:"));
+    EXPECT_FALSE(view_->ListWindow());
+    ASSERT_EQ(1u, prompts_.Count());
+    EXPECT_EQ(Resources().LoadString(IDS_ERR_GENERAL_CAPTION), prompts_.Last().caption);
+    browser_->DestroyView();
+
+    module_->FailListings(S_OK);
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    module_->FailListings(E_NO_CONNECTION);
+    EXPECT_EQ(E_NO_CONNECTION, view_->Refresh());
+    EXPECT_EQ(0, Rows());
+    EXPECT_EQ(1u, prompts_.Count());
+    // A cancelled listing is never shown.
+    browser_->DestroyView();
+    module_->FailListings(E_OPERATION_CANCELLED);
+    EXPECT_EQ(E_OPERATION_CANCELLED, Show(L"\\A:"));
+    EXPECT_EQ(1u, prompts_.Count());
+}
+
+TEST_F(ModuleViewTest, ChangeNotificationsRefreshAFolderView) {
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    int listed = module_->ListCalls();
+    module_->AddEntry(L"\\A:", FakeFile(L"x.txt", 5));
+    module_->Notify(L"D:\\A:\\x.txt");   // any message refreshes a folder view
+    EXPECT_EQ(listed + 1, module_->ListCalls());
+    EXPECT_EQ(6, Rows());
+    EXPECT_NE(-1, RowOf(L"x.txt"));
+
+    // The Refresh command drops the server's cache first.
+    view_->ExecuteCommand(kCmdRefresh, 0);
+    ASSERT_EQ(1u, module_->InvalidateCalls().size());
+    EXPECT_EQ(L"\\<INVALIDATE_CACHE_CHANGE", module_->InvalidateCalls()[0]);
+    EXPECT_EQ(listed + 2, module_->ListCalls());
+}
+
+TEST_F(ModuleViewTest, DoubleClickOpensFoldersInTheBrowserAndRefusesFiles) {
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    DoubleClick(RowOf(L"Photos"));
+    ASSERT_EQ(1u, browser_->BrowseCalls().size());
+    EXPECT_EQ(static_cast<UINT>(SBSP_RELATIVE), browser_->BrowseCalls()[0].flags);
+    const ModuleItemId* opened = AsModuleItem(browser_->BrowseCalls()[0].list.get());
+    ASSERT_TRUE(opened);
+    EXPECT_STREQ(L"\\A:\\Photos", ItemPath(opened));
+
+    prompts_.SetDefaultAnswer(IDOK);
+    DoubleClick(RowOf(L"a.txt"));
+    EXPECT_EQ(1u, browser_->BrowseCalls().size());
+    ASSERT_EQ(1u, prompts_.Count());
+    EXPECT_EQ(Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE), prompts_.Last().text);
+    EXPECT_EQ(Resources().LoadString(IDS_MODULE), prompts_.Last().caption);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), prompts_.Last().flags);
+}
+
+TEST_F(ModuleViewTest, SelectItemSelectsFocusesAndDeselectsOthers) {
+    ASSERT_EQ(S_OK, Show(L"\\A:"));
+    ListView_SetItemState(List(), RowOf(L"a.txt"), LVIS_SELECTED, LVIS_SELECTED);
+    const ModuleItemId* photos = view_->RowItem(RowOf(L"Photos"));
+    ASSERT_TRUE(photos);
+    PCUITEMID_CHILD child = reinterpret_cast<PCUITEMID_CHILD>(photos);
+    EXPECT_EQ(S_OK, view_->SelectItem(child, static_cast<SVSIF>(0x1D)));
+    EXPECT_EQ(static_cast<UINT>(LVIS_SELECTED | LVIS_FOCUSED),
+              ListView_GetItemState(List(), RowOf(L"Photos"), LVIS_SELECTED | LVIS_FOCUSED));
+    EXPECT_EQ(1u, ListView_GetSelectedCount(List()));
+    EXPECT_FALSE(ListView_GetEditControl(List()));
+    EXPECT_EQ(S_OK, view_->SelectItem(child, SVSI_DESELECT));
+    EXPECT_EQ(0u, ListView_GetSelectedCount(List()));
+    EXPECT_EQ(E_POINTER, view_->SelectItem(nullptr, SVSI_SELECT));
+    EXPECT_EQ(S_OK, view_->SelectItem(nullptr, SVSI_DESELECTOTHERS));
+}

@@ -1,0 +1,935 @@
+#include "view/module_view.h"
+
+#include <shlwapi.h>
+
+#include "common/formatting.h"
+#include "common/item_time.h"
+#include "common/paths.h"
+#include "common/prompt.h"
+#include "common/resource_module.h"
+#include "common/result_codes.h"
+#include "module_access/module_access.h"
+#include "namespace/module_folder.h"
+#include "resources/string_ids.h"
+#include "view/explorer_style.h"
+#include "view/search_results_host.h"
+#include "view/status_texts.h"
+#include "view/view_cell_texts.h"
+#include "view/view_commands.h"
+
+using Microsoft::WRL::ComPtr;
+
+const SHELLVIEWID kModuleViewId = {0x7A3C21D4, 0x5E9F, 0x4B08, {0x8D, 0x61, 0x2F, 0x0B, 0x9C, 0x4E, 0x7A, 0x15}};
+
+namespace {
+
+const wchar_t kViewWindowClass[] = L"KTX Module View";
+
+HINSTANCE CodeModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&CodeModule), &module);
+    return module;
+}
+
+const ModuleItemId* ItemOf(LPARAM data) { return reinterpret_cast<const ModuleItemId*>(data); }
+
+bool IsFolderItem(const ModuleItemId* item) { return (ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// Files count in the status sums; folders and drives do not.
+bool IsFileItem(const ModuleItemId* item) { return !IsFolderItem(item) && !IsDriveItem(item); }
+
+bool IsDrivePathText(const std::wstring& path) {
+    size_t start = !path.empty() && path[0] == L'\\' ? 1 : 0;
+    return path.size() == start + 2 && path[start] >= L'A' && path[start] <= L'Z' && path[start + 1] == L':';
+}
+
+}  // namespace
+
+bool ModuleView::RegisterWindowClass() {
+    WNDCLASSEXW existing = {sizeof(existing)};
+    if (GetClassInfoExW(CodeModule(), kViewWindowClass, &existing)) return true;
+    WNDCLASSEXW wc = {sizeof(wc)};
+    wc.lpfnWndProc = &ModuleView::ViewWindowProcEntry;
+    wc.hInstance = CodeModule();
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kViewWindowClass;
+    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+void UnregisterViewWindowClass() { UnregisterClassW(kViewWindowClass, CodeModule()); }
+
+HRESULT ModuleView::Create(ModuleView** out) { return MakeComObject(out); }
+
+ModuleView::ModuleView() : sortCommand_(kSortNameAscending) {
+    webView_ = ReadWebViewFlag(HKEY_CURRENT_USER);
+    ReadExplorerSettings();
+    viewAccelerators_ = Resources().LoadAccelerators(kAcceleratorsViewFocus);
+    otherAccelerators_ = Resources().LoadAccelerators(kAcceleratorsOtherFocus);
+}
+
+ModuleView::~ModuleView() {
+    DestroyViewWindow();
+    FreeItems();
+    if (viewAccelerators_) DestroyAcceleratorTable(viewAccelerators_);
+    if (otherAccelerators_) DestroyAcceleratorTable(otherAccelerators_);
+}
+
+// ---------------------------------------------------------------------------
+// Binding
+
+HRESULT ModuleView::InitForFolder(ModuleFolder* folder, HWND owner) {
+    if (bound_) return E_FAIL;
+    if (!folder) return E_POINTER;
+    return InitForFolderPath(folder->FolderPath(), folder->FolderIdList(), owner);
+}
+
+HRESULT ModuleView::InitForFolderPath(const std::wstring& folderPath, PCIDLIST_ABSOLUTE folderList, HWND owner) {
+    if (bound_) return E_FAIL;
+    if (folderList) {
+        folderList_.reset(ILCloneFull(folderList));
+        if (!folderList_) return E_OUTOFMEMORY;
+    }
+    return Bind(folderPath, owner);
+}
+
+HRESULT ModuleView::InitForSearch(SearchResultsHost* host) {
+    if (bound_) return E_FAIL;
+    if (!host) return E_POINTER;
+    searchHost_ = host;
+    kind_ = ListKind::Search;
+    HRESULT hr = Bind(host->ResultsFolderPath(), host->ResultsOwnerWindow());
+    if (SUCCEEDED(hr)) {
+        PIDLIST_ABSOLUTE list = nullptr;
+        hr = ItemIdListForPath(path_, access_.Get(), &list);
+        if (SUCCEEDED(hr)) folderList_.reset(list);
+    }
+    if (FAILED(hr) && hr != E_OPERATION_CANCELLED) ReportModuleError(hr, L"");
+    return hr;
+}
+
+HRESULT ModuleView::Bind(const std::wstring& folderPath, HWND owner) {
+    bound_ = true;
+    path_ = folderPath;
+    owner_ = owner;
+    isRoot_ = path_.empty();
+    isDrive_ = IsDrivePathText(path_);
+    if (kind_ != ListKind::Search) kind_ = isRoot_ ? ListKind::Root : ListKind::Folder;
+    return EnsureAccess();
+}
+
+HRESULT ModuleView::EnsureAccess() {
+    if (access_) return S_OK;
+    return CreateModuleAccess(access_.ReleaseAndGetAddressOf());
+}
+
+// ---------------------------------------------------------------------------
+// IUnknown, IOleWindow
+
+STDMETHODIMP ModuleView::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IShellView) {
+        *out = static_cast<IShellView*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP ModuleView::GetWindow(HWND* window) {
+    if (!window) return E_POINTER;
+    *window = window_;
+    return window_ ? S_OK : E_FAIL;
+}
+
+// ---------------------------------------------------------------------------
+// Creating and destroying the window
+
+STDMETHODIMP ModuleView::CreateViewWindow(IShellView*, LPCFOLDERSETTINGS settings, IShellBrowser* browser,
+                                          RECT* rect, HWND* window) {
+    if (!settings || !browser || !rect || !window) return E_POINTER;
+    ReleaseWindowState();
+    *window = nullptr;
+    browser_ = browser;
+    viewMode_ = static_cast<int>(settings->ViewMode);
+    folderFlags_ = settings->fFlags;
+    HWND owner = nullptr;
+    browser->GetWindow(&owner);
+    owner_ = owner;
+
+    HRESULT hr = CreateViewWindowIn(owner_, *rect);
+    if (FAILED(hr)) return hr;
+    *window = window_;
+
+    // The stored state is read part by part; whatever cannot be read keeps
+    // its default.
+    ComPtr<IStream> state;
+    ViewStateHead head;
+    head.sortCommand = kSortNameAscending;
+    if (FAILED(browser->GetViewStateStream(STGM_READ, &state)) || !state ||
+        !ReadViewStateHead(state.Get(), &head)) {
+        state.Reset();
+        head = ViewStateHead();
+        head.sortCommand = kSortNameAscending;
+        webView_ = ReadWebViewFlag(HKEY_CURRENT_USER);
+    }
+    sortCommand_ = head.sortCommand;
+
+    hr = CreateList(kind_, head.widths);
+    if (FAILED(hr)) return hr;
+
+    int32_t order[kViewStateColumns];
+    if (state && ReadColumnOrder(state.Get(), order) && CommonControlsAtLeast470())
+        SendMessageW(list_, LVM_SETCOLUMNORDERARRAY, kViewStateColumns, reinterpret_cast<LPARAM>(order));
+
+    hr = ListFolder();
+    if (FAILED(hr)) {
+        DestroyList();
+        state.Reset();
+        if (hr != E_OPERATION_CANCELLED) ReportModuleError(hr, L"");
+        return hr;
+    }
+    FillList();
+
+    bool positioned = false;
+    std::vector<BYTE> block;
+    if (state && ReadIconPositionBlock(state.Get(), &block) && !block.empty() && IsIconMode(viewMode_))
+        positioned = RestoreIconPositions(list_, block.data(), block.size(), RowTexts()) > 0;
+    state.Reset();
+
+    MergeToolbar();
+    AdviseChangeSink();
+    CreatePane();
+    RegisterDropTargets();
+
+    RECT inner = InnerRect(*rect);
+    Layout(inner.right - inner.left, inner.bottom - inner.top);
+    ShowWindow(list_, SW_SHOW);
+    if (pane_) ShowWindow(pane_, SW_SHOW);
+    if (!positioned) SendMessageW(list_, LVM_ARRANGE, LVA_DEFAULT, 0);
+    return S_OK;
+}
+
+STDMETHODIMP ModuleView::CreateViewWindow2(LPSV2CVW2_PARAMS params) {
+    if (!params) return E_POINTER;
+    if (!params->pvid || !IsEqualGUID(*params->pvid, kModuleViewId)) return E_INVALIDARG;
+    return CreateViewWindow(params->psvPrev, params->pfs, params->psbOwner, params->prcView, &params->hwndView);
+}
+
+STDMETHODIMP ModuleView::GetView(SHELLVIEWID* id, ULONG which) {
+    if (!id) return E_POINTER;
+    if (which != static_cast<ULONG>(SV2GV_CURRENTVIEW) && which != static_cast<ULONG>(SV2GV_DEFAULTVIEW))
+        return E_INVALIDARG;
+    *id = kModuleViewId;
+    return S_OK;
+}
+
+HRESULT ModuleView::CreateViewWindowIn(HWND parent, const RECT& rect) {
+    if (!RegisterWindowClass()) return E_FAIL;
+    DWORD exStyle = WS_EX_CONTROLPARENT;
+    if (!(folderFlags_ & FWF_NOCLIENTEDGE)) exStyle |= WS_EX_CLIENTEDGE;
+    window_ = CreateWindowExW(exStyle, kViewWindowClass, L"", WS_CHILD | WS_VISIBLE, rect.left, rect.top,
+                              rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, CodeModule(), this);
+    return window_ ? S_OK : E_FAIL;
+}
+
+HRESULT ModuleView::CreateList(ListKind kind, const int32_t widths[kViewStateColumns]) {
+    bool driveList = kind == ListKind::Root;
+    viewMode_ = NormalizedViewMode(viewMode_);
+    HWND list = CreateWindowExW(0, WC_LISTVIEWW, L"", ListWindowStyle(viewMode_, folderFlags_, driveList), 0, 0,
+                                100, 100, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ListControlId(kind))),
+                                CodeModule(), nullptr);
+    if (!list) return E_FAIL;
+
+    extendedStyle_ = CurrentExtendedListStyle();
+    if (extendedStyle_) SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extendedStyle_);
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(SystemImageList(true)));
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList(false)));
+
+    int count = 0;
+    const ColumnSpec* columns = ListColumns(kind, &count);
+    for (int i = 0; i < count; ++i) {
+        // The search list's "in folder" column shares the first width.
+        int widthIndex = kind == ListKind::Search && i > 0 ? i - 1 : i;
+        std::wstring title = Resources().LoadString(columns[i].titleId);
+        LVCOLUMNW column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = columns[i].format;
+        column.cx = widths[widthIndex];
+        column.pszText = &title[0];
+        column.iSubItem = i;
+        if (SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column)) != i) {
+            DestroyWindow(list);
+            return E_FAIL;
+        }
+    }
+    if (!SetWindowSubclass(list, &ModuleView::ListSubclassProc, 0, reinterpret_cast<DWORD_PTR>(this))) {
+        DestroyWindow(list);
+        return E_FAIL;
+    }
+    list_ = list;
+    return S_OK;
+}
+
+void ModuleView::DestroyList() {
+    if (!list_) return;
+    HWND list = list_;
+    list_ = nullptr;
+    RemoveWindowSubclass(list, &ModuleView::ListSubclassProc, 0);
+    DestroyWindow(list);
+}
+
+// Everything a new window replaces: menus, list, pane, items.
+void ModuleView::ReleaseWindowState() {
+    RemoveMenus();
+    UnadviseChangeSink();
+    RevokeDropTargets();
+    DestroyList();
+    DestroyPane();
+    if (window_) {
+        HWND window = window_;
+        window_ = nullptr;
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        DestroyWindow(window);
+    }
+    FreeItems();
+}
+
+STDMETHODIMP ModuleView::DestroyViewWindow() {
+    RemoveMenus();
+    UnadviseChangeSink();
+    RevokeDropTargets();
+    DestroyList();
+    DestroyPane();
+    if (window_) {
+        HWND window = window_;
+        window_ = nullptr;
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        DestroyWindow(window);
+    }
+    uiState_ = SVUIA_DEACTIVATE;
+    browser_.Reset();
+    return S_OK;
+}
+
+RECT ModuleView::InnerRect(const RECT& rect) const {
+    RECT inner = {0, 0, rect.right - rect.left, rect.bottom - rect.top};
+    if (!(folderFlags_ & FWF_NOCLIENTEDGE)) {
+        inner.right -= 2 * GetSystemMetrics(SM_CXEDGE);
+        inner.bottom -= 2 * GetSystemMetrics(SM_CYEDGE);
+    }
+    if (inner.right < 0) inner.right = 0;
+    if (inner.bottom < 0) inner.bottom = 0;
+    return inner;
+}
+
+void ModuleView::Layout(int width, int height) {
+    if (!list_) return;
+    if (!pane_) {
+        // Without the pane the list keeps its place unless it has the window to itself.
+        if (!webView_) MoveWindow(list_, 0, 0, width, height, TRUE);
+        return;
+    }
+    // Information pane: places list and pane by the WebView flag and width.
+    MoveWindow(list_, 0, 0, width, height, TRUE);
+}
+
+STDMETHODIMP ModuleView::GetCurrentInfo(LPFOLDERSETTINGS settings) {
+    if (!settings) return E_POINTER;
+    settings->ViewMode = static_cast<UINT>(viewMode_);
+    settings->fFlags = folderFlags_;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Search-results role
+
+HRESULT ModuleView::CreateResultsList(const RECT& rect) {
+    ReleaseWindowState();
+    webView_ = false;
+    sortCommand_ = kSortNameAscending;
+    viewMode_ = kViewModeDetails;
+    folderFlags_ = FWF_AUTOARRANGE;
+    HRESULT hr = CreateViewWindowIn(owner_, rect);
+    if (FAILED(hr)) return hr;
+    ViewStateHead defaults;
+    hr = CreateList(ListKind::Search, defaults.widths);
+    if (FAILED(hr)) return hr;
+    AdviseChangeSink();
+    RegisterDropTargets();
+    RECT inner = InnerRect(rect);
+    MoveWindow(list_, 0, 0, inner.right, inner.bottom, TRUE);
+    ShowWindow(list_, SW_SHOW);
+    // The search window's menus are set up here.
+    MergeMenus();
+    return S_OK;
+}
+
+HRESULT ModuleView::AddItem(const ModuleItemId* item) {
+    if (isRoot_ && kind_ != ListKind::Search) return E_FAIL;
+    if (!item) return E_POINTER;
+    ModuleItemId* copy = CopyItemId(item);
+    if (!copy) return E_OUTOFMEMORY;
+    HRESULT hr = AppendItem(copy);
+    if (FAILED(hr)) return hr;
+    if (list_) InsertRow(copy, ItemCount());
+    return S_OK;
+}
+
+HRESULT ModuleView::SaveResults(HANDLE file) {
+    int rows = ItemCount();
+    for (int row = 0; row < rows; ++row) {
+        const ModuleItemId* item = RowItem(row);
+        if (!item) continue;
+        std::wstring line = L"ITEM=" + ItemText(item) + L"\r\n";
+        DWORD bytes = static_cast<DWORD>(line.size() * sizeof(wchar_t));
+        DWORD written = 0;
+        if (!WriteFile(file, line.c_str(), bytes, &written, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
+        if (written != bytes) return E_FAIL;
+    }
+    return S_OK;
+}
+
+void ModuleView::RemoveItemByPath(const std::wstring& path) {
+    if (!list_) return;
+    for (int row = ItemCount() - 1; row >= 0; --row) {
+        const ModuleItemId* item = RowItem(row);
+        if (item && lstrcmpiW(ItemPath(item), path.c_str()) == 0) {
+            SendMessageW(list_, LVM_DELETEITEM, row, 0);
+            return;
+        }
+    }
+}
+
+int ModuleView::ItemCount() const {
+    return list_ ? static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+const ModuleItemId* ModuleView::RowItem(int row) const {
+    if (!list_) return nullptr;
+    LVITEMW item = {};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
+    return ItemOf(item.lParam);
+}
+
+// ---------------------------------------------------------------------------
+// Items and rows
+
+HRESULT ModuleView::ListFolder() {
+    FreeItems();
+    if (!access_) {
+        HRESULT hr = EnsureAccess();
+        if (FAILED(hr)) return hr;
+    }
+    return ListItemsEx(path_, L"*", &items_, access_.Get(), false, false);
+}
+
+void ModuleView::FreeItems() {
+    for (ModuleItemId* item : items_) FreeItemId(item);
+    items_.clear();
+}
+
+HRESULT ModuleView::AppendItem(ModuleItemId* item) {
+    // The array grows by 32 entries at a time.
+    if (items_.size() == items_.capacity()) {
+        std::vector<ModuleItemId*> grown;
+        grown.reserve(items_.capacity() + 32);
+        if (grown.capacity() < items_.size() + 1) {
+            FreeItemId(item);
+            return E_OUTOFMEMORY;
+        }
+        grown.assign(items_.begin(), items_.end());
+        items_.swap(grown);
+    }
+    items_.push_back(item);
+    return S_OK;
+}
+
+void ModuleView::ReadExplorerSettings() {
+    showHidden_ = ShowHiddenItems() != 0;
+    showSystem_ = ShowSystemItems() != 0;
+    showSuperHidden_ = ShowSuperHiddenItems() != 0;
+}
+
+bool ModuleView::InsertRow(const ModuleItemId* item, int index) {
+    std::wstring fixedName;
+    LVITEMW row = {};
+    row.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE | LVIF_STATE;
+    row.iItem = index;
+    row.lParam = reinterpret_cast<LPARAM>(item);
+    if (kind_ == ListKind::Root) {
+        fixedName = DriveRowName(item);
+        row.pszText = &fixedName[0];
+    } else {
+        row.pszText = LPSTR_TEXTCALLBACKW;
+    }
+    if (folderFlags_ & FWF_NOICONS) {
+        row.iImage = I_IMAGENONE;
+    } else {
+        row.iImage = RowIconIndex(item);
+        row.stateMask = LVIS_CUT;
+        row.state = (ItemAttributes(item) & FILE_ATTRIBUTE_HIDDEN) ? LVIS_CUT : 0;
+    }
+    int inserted = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
+    if (inserted < 0) return false;
+    if (!CommonControlsAtLeast470()) {
+        // Old lists cannot ask for sub-item texts; they get them now.
+        int count = ListColumnCount(kind_);
+        for (int column = 1; column < count; ++column) {
+            std::wstring text = CellText(kind_, column, item);
+            LVITEMW sub = {};
+            sub.iSubItem = column;
+            sub.pszText = &text[0];
+            SendMessageW(list_, LVM_SETITEMTEXTW, inserted, reinterpret_cast<LPARAM>(&sub));
+        }
+    }
+    return true;
+}
+
+void ModuleView::FillList() {
+    if (!list_) return;
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
+    ReadExplorerSettings();
+    SendMessageW(list_, LVM_SETITEMCOUNT, items_.size(), LVSICF_NOINVALIDATEALL);
+    for (const ModuleItemId* item : items_) {
+        if (kind_ != ListKind::Root &&
+            !ItemGetsRow(ItemAttributes(item), folderFlags_, showHidden_, showSystem_, showSuperHidden_))
+            continue;
+        // Rows go in at the top: before sorting they stand in reverse order.
+        InsertRow(item, 0);
+    }
+    SortList();
+    if (ItemCount() > 0) {
+        LVITEMW state = {};
+        state.stateMask = LVIS_FOCUSED;
+        state.state = LVIS_FOCUSED;
+        SendMessageW(list_, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+    }
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+}
+
+namespace {
+
+int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM sort) {
+    return CompareItems(ItemOf(first), ItemOf(second), static_cast<UINT>(sort & 0xFFFF),
+                        (sort & kSortFoldersFirst) != 0);
+}
+
+}  // namespace
+
+void ModuleView::SortList() {
+    if (list_) SendMessageW(list_, LVM_SORTITEMS, SortParameter(sortCommand_), reinterpret_cast<LPARAM>(&CompareRows));
+}
+
+void ModuleView::SupplyCellText(NMLVDISPINFOW* info) {
+    if (!(info->item.mask & LVIF_TEXT)) return;
+    LPARAM data = info->item.lParam;
+    if (!(info->item.mask & LVIF_PARAM)) {
+        const ModuleItemId* item = RowItem(info->item.iItem);
+        data = reinterpret_cast<LPARAM>(item);
+    }
+    const ModuleItemId* item = ItemOf(data);
+    if (!item || info->item.iSubItem < 0 || info->item.iSubItem >= ListColumnCount(kind_)) {
+        info->item.pszText = ring_.Put(L"");
+        return;
+    }
+    std::wstring text = CellText(kind_, info->item.iSubItem, item);
+    info->item.pszText = ring_.Put(text.c_str(), text.size());
+}
+
+RowItemText ModuleView::RowTexts() const {
+    RowItemText rows;
+    rows.displayName = [](LPARAM data, std::wstring* name) {
+        if (!data) return false;
+        *name = ItemName(ItemOf(data));
+        return true;
+    };
+    rows.fullPath = [](LPARAM data, std::wstring* path) {
+        if (!data) return false;
+        *path = ItemPath(ItemOf(data));
+        return true;
+    };
+    return rows;
+}
+
+// ---------------------------------------------------------------------------
+// Refresh, state
+
+STDMETHODIMP ModuleView::Refresh() {
+    if (refreshing_) return S_OK;
+    refreshing_ = true;
+    ComPtr<ModuleView> self(this);   // a notification may arrive while we pump
+
+    if (list_) {
+        iconPositions_.clear();
+        if (IsIconMode(viewMode_)) iconPositions_ = BuildIconPositionBlock(list_, RowTexts());
+        selection_ = BuildSelectionBlock(list_, RowTexts());
+        focusedPath_ = FocusedItemPath(list_, RowTexts());
+        SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
+    }
+    HRESULT hr = ListFolder();
+    if (list_) {
+        FillList();
+        if (IsIconMode(viewMode_) && !iconPositions_.empty())
+            RestoreIconPositions(list_, iconPositions_.data(), iconPositions_.size(), RowTexts());
+        UpdateStatusBar();
+        bool webView = ReadWebViewFlag(HKEY_CURRENT_USER);
+        if (webView != webView_) {
+            webView_ = webView;
+            RECT client = {};
+            GetClientRect(window_, &client);
+            Layout(client.right, client.bottom);
+        }
+        RefreshPane();
+        RestoreSelection(list_, selection_.data(), selection_.size(), focusedPath_, RowTexts());
+    }
+    refreshing_ = false;
+    return hr;
+}
+
+STDMETHODIMP ModuleView::SaveViewState() {
+    if (!browser_) return E_UNEXPECTED;
+    ComPtr<IStream> stream;
+    HRESULT hr = browser_->GetViewStateStream(STGM_WRITE, &stream);
+    if (FAILED(hr)) return hr;
+    if (!stream) return E_FAIL;
+    ViewStateHead head;
+    head.sortCommand = sortCommand_;
+    for (int i = 0; i < kViewStateColumns; ++i) {
+        int width = list_ ? static_cast<int>(SendMessageW(list_, LVM_GETCOLUMNWIDTH, i, 0)) : 0;
+        head.widths[i] = width ? width : kDefaultColumnWidth;
+    }
+    int32_t order[kViewStateColumns] = {0, 1, 2, 3};
+    int read[kViewStateColumns];
+    if (list_ && CommonControlsAtLeast470() &&
+        SendMessageW(list_, LVM_GETCOLUMNORDERARRAY, kViewStateColumns, reinterpret_cast<LPARAM>(read))) {
+        for (int i = 0; i < kViewStateColumns; ++i) order[i] = read[i];
+    }
+    std::vector<BYTE> block;
+    if (list_ && IsIconMode(viewMode_)) block = BuildIconPositionBlock(list_, RowTexts());
+    return WriteViewState(stream.Get(), head, order, block);
+}
+
+// ---------------------------------------------------------------------------
+// Status bar, activation, keys
+
+void ModuleView::UpdateStatusBar() {
+    if (!browser_) return;
+    HWND status = nullptr;
+    if (FAILED(browser_->GetControlWindow(FCW_STATUS, &status)) || !status) status = window_;
+    int width = StatusCountPartWidth(status);
+    int selected = list_ ? static_cast<int>(SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0)) : 0;
+    int32_t sum = 0;
+    if (selected <= 0) {
+        for (const ModuleItemId* item : items_)
+            if (IsFileItem(item)) sum = AddToStatusSum(sum, ItemSize(item));
+    } else {
+        int row = -1;
+        while ((row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0) {
+            const ModuleItemId* item = RowItem(row);
+            if (item && IsFileItem(item)) sum = AddToStatusSum(sum, ItemSize(item));
+        }
+    }
+    ShowStatusTexts(status, width, ComposeStatusTexts(selected, static_cast<int>(items_.size()), sum));
+}
+
+STDMETHODIMP ModuleView::UIActivate(UINT state) {
+    if (!window_) return E_FAIL;
+    if (state == SVUIA_DEACTIVATE) {
+        if (uiState_ != SVUIA_DEACTIVATE) {
+            uiState_ = SVUIA_DEACTIVATE;
+            RemoveMenus();
+        }
+        return S_OK;
+    }
+    if (state > SVUIA_INPLACEACTIVATE) return S_OK;
+    if (state != uiState_) {
+        uiState_ = state;
+        if (state == SVUIA_ACTIVATE_FOCUS) {
+            if (browser_) browser_->OnViewWindowActive(this);
+            if (list_) SetFocus(list_);
+        }
+    }
+    // Menus, toolbar and View-menu marks follow the activation.
+    MergeMenus();
+    UpdateStatusBar();
+    RefreshPane();
+    return S_OK;
+}
+
+STDMETHODIMP ModuleView::TranslateAccelerator(MSG* msg) {
+    if (!msg) return E_POINTER;
+    HWND focus = GetFocus();
+    bool inView = focus && (focus == window_ || focus == list_ || focus == pane_);
+    HACCEL table = inView ? viewAccelerators_ : otherAccelerators_;
+    if (!table) return E_UNEXPECTED;
+    return ::TranslateAcceleratorW(window_, table, msg) ? S_OK : S_FALSE;
+}
+
+void ModuleView::ExecuteCommand(UINT id, UINT code) {
+    switch (id) {
+    case kSortNameAscending: case kSortTypeAscending: case kSortSizeAscending: case kSortDateAscending:
+    case kSortNameDescending: case kSortTypeDescending: case kSortSizeDescending: case kSortDateDescending:
+    case kSortFolderAscending: case kSortFolderDescending:
+    case kSortCapacityAscending: case kSortCapacityDescending:
+    case kSortFreeSpaceAscending: case kSortFreeSpaceDescending:
+        if (!list_) return;
+        sortCommand_ = id;
+        SortList();
+        return;
+    case kCmdRefresh:
+        if (access_) {
+            UniqueBstr invalidate(L"\\<INVALIDATE_CACHE_CHANGE");
+            access_->InvalidateCache(invalidate.get());
+        }
+        Refresh();
+        return;
+    default:
+        // The menu and toolbar commands join here.
+        return;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Selection (the shell's SelectItem)
+
+STDMETHODIMP ModuleView::SelectItem(PCUITEMID_CHILD item, SVSIF flags) {
+    return SelectAndPositionItem(item, flags, nullptr);
+}
+
+STDMETHODIMP ModuleView::SelectAndPositionItem(PCUITEMID_CHILD item, UINT flags, POINT* point) {
+    if (!item && (flags & ~SVSI_TRANSLATEPT) != SVSI_DESELECTOTHERS) return E_POINTER;
+    if (!list_) return E_UNEXPECTED;
+    if (flags & SVSI_TRANSLATEPT) {
+        if (!point) return E_INVALIDARG;
+        ScreenToClient(list_, point);
+    }
+    auto setState = [this](int row, UINT state, UINT mask) {
+        LVITEMW change = {};
+        change.state = state;
+        change.stateMask = mask;
+        return SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&change)) != 0;
+    };
+    if (!item) {
+        setState(-1, 0, LVIS_SELECTED);
+        return S_OK;
+    }
+    if (flags == SVSI_TRANSLATEPT) return S_OK;
+    const ModuleItemId* wanted = AsModuleItem(item);
+    if (!wanted) return E_FAIL;
+    int rows = ItemCount();
+    if (rows == 0) return E_FAIL;
+    bool matched = false;
+    for (int row = 0; row < rows; ++row) {
+        const ModuleItemId* current = RowItem(row);
+        if (!current) return E_UNEXPECTED;
+        bool same = IsFolderItem(current) == IsFolderItem(wanted) &&
+                    lstrcmpiW(ItemPath(current), ItemPath(wanted)) == 0;
+        if (same) {
+            matched = true;
+            if (flags == SVSI_DESELECT) {
+                setState(row, 0, LVIS_SELECTED);
+            } else {
+                if ((flags & SVSI_ENSUREVISIBLE) && !SendMessageW(list_, LVM_ENSUREVISIBLE, row, FALSE)) return E_FAIL;
+                if ((flags & SVSI_FOCUSED) && !setState(row, LVIS_FOCUSED, LVIS_FOCUSED)) return E_FAIL;
+                if ((flags & SVSI_SELECT) && !setState(row, LVIS_SELECTED, LVIS_SELECTED)) return E_FAIL;
+                if ((flags & SVSI_EDIT) == SVSI_EDIT) {
+                    SetFocus(list_);
+                    if (!SendMessageW(list_, LVM_EDITLABELW, row, 0)) return E_FAIL;
+                }
+                if (!(flags & SVSI_DESELECTOTHERS)) return S_OK;
+            }
+        } else if (flags & SVSI_DESELECTOTHERS) {
+            setState(row, 0, LVIS_SELECTED);
+        }
+    }
+    return matched ? S_OK : E_FAIL;
+}
+
+// ---------------------------------------------------------------------------
+// Window procedures
+
+LRESULT CALLBACK ModuleView::ViewWindowProcEntry(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        auto view = static_cast<ModuleView*>(create->lpCreateParams);
+        if (view) view->window_ = window;
+    }
+    auto view = reinterpret_cast<ModuleView*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!view || view->window_ != window) return DefWindowProcW(window, message, wParam, lParam);
+    return view->OnViewMessage(message, wParam, lParam);
+}
+
+LRESULT ModuleView::OnViewMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SIZE:
+        if (list_) Layout(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_SETFOCUS:
+        if (list_) SetFocus(list_);
+        return 0;
+    case WM_NOTIFY: {
+        auto header = reinterpret_cast<NMHDR*>(lParam);
+        if (header && list_ && header->hwndFrom == list_) return OnListNotify(header);
+        break;
+    }
+    case WM_COMMAND:
+        ExecuteCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT ModuleView::OnListNotify(NMHDR* header) {
+    switch (header->code) {
+    case LVN_GETDISPINFOW:
+        SupplyCellText(reinterpret_cast<NMLVDISPINFOW*>(header));
+        return 0;
+    case LVN_COLUMNCLICK: {
+        auto info = reinterpret_cast<NMLISTVIEW*>(header);
+        UINT command = ColumnClickCommand(kind_, info->iSubItem, sortCommand_);
+        if (command) ExecuteCommand(command, 0);
+        return 0;
+    }
+    case LVN_ITEMCHANGED: {
+        auto info = reinterpret_cast<NMLISTVIEW*>(header);
+        if ((info->uChanged & LVIF_STATE) && ((info->uOldState ^ info->uNewState) & LVIS_SELECTED)) {
+            UpdateStatusBar();
+            RefreshPane();
+        }
+        return 0;
+    }
+    case NM_DBLCLK: {
+        auto info = reinterpret_cast<NMITEMACTIVATE*>(header);
+        OpenRowItem(RowUnderPoint(info->ptAction));
+        return 0;
+    }
+    case NM_CLICK: {
+        // Single-click mode: a click that did not move opens like a double click.
+        auto info = reinterpret_cast<NMITEMACTIVATE*>(header);
+        if ((extendedStyle_ & LVS_EX_TRACKSELECT) &&
+            abs(info->ptAction.x - lastPress_.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
+            abs(info->ptAction.y - lastPress_.y) <= GetSystemMetrics(SM_CYDOUBLECLK))
+            OpenRowItem(RowUnderPoint(info->ptAction));
+        return 0;
+    }
+    case NM_SETFOCUS:
+        UIActivate(SVUIA_ACTIVATE_FOCUS);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+LRESULT CALLBACK ModuleView::ListSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                              UINT_PTR, DWORD_PTR data) {
+    auto view = reinterpret_cast<ModuleView*>(data);
+    if (view && view->list_ == window) view->OnListMessage(message, wParam, lParam);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+void ModuleView::OnListMessage(UINT message, WPARAM, LPARAM lParam) {
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        lastPress_.x = static_cast<short>(LOWORD(lParam));
+        lastPress_.y = static_cast<short>(HIWORD(lParam));
+        break;
+    default:
+        break;
+    }
+}
+
+int ModuleView::RowUnderPoint(POINT client) const {
+    LVHITTESTINFO hit = {};
+    hit.pt = client;
+    int row = static_cast<int>(SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (row >= 0 && (hit.flags & LVHT_ONITEM)) return row;
+    return -1;
+}
+
+void ModuleView::OpenRowItem(int row) {
+    const ModuleItemId* item = row >= 0 ? RowItem(row) : nullptr;
+    if (!item) return;
+    if (IsFileItem(item)) {
+        ShowMessageBox(list_, Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE), Resources().LoadString(IDS_MODULE),
+                       MB_ICONHAND);
+        return;
+    }
+    if (kind_ == ListKind::Search) {
+        // The search list opens folders by path in a window of their own.
+        return;
+    }
+    if (!browser_) return;
+    // The browser may destroy this view while it navigates.
+    ComPtr<ModuleView> self(this);
+    ComPtr<IShellBrowser> browser(browser_);
+    UniqueIdList child(reinterpret_cast<ITEMIDLIST*>(CopyItemId(item)));
+    if (child) browser->BrowseObject(child.get(), SBSP_RELATIVE);
+}
+
+// ---------------------------------------------------------------------------
+// Change notifications
+
+void ModuleView::AdviseChangeSink() {
+    if (sink_ || !access_) return;
+    ComPtr<ViewChangeSink> sink;
+    if (FAILED(MakeComObject(sink.ReleaseAndGetAddressOf(), this, kind_ == ListKind::Search))) return;
+    UniqueBstr path(path_.c_str());
+    LONG cookie = 0;
+    if (SUCCEEDED(access_->Advise(path.get(), static_cast<IModuleChangeSink*>(sink.Get()), &cookie))) {
+        sink_ = sink;
+        cookie_ = cookie;
+    } else {
+        sink->Unbind();
+    }
+}
+
+void ModuleView::UnadviseChangeSink() {
+    if (!sink_) return;
+    if (access_) access_->Unadvise(cookie_);
+    sink_->Unbind();
+    sink_.Reset();
+    cookie_ = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Where the later view parts join in. Until they do, each does nothing.
+
+// Explorer's toolbar: the view's buttons are merged once per window.
+HRESULT ModuleView::MergeToolbar() { return S_OK; }
+// The information pane beside or above the list.
+HRESULT ModuleView::CreatePane() { return S_OK; }
+void ModuleView::DestroyPane() { pane_ = nullptr; }
+void ModuleView::RefreshPane() {}
+// Drop targets on the list and the pane.
+HRESULT ModuleView::RegisterDropTargets() { return S_OK; }
+void ModuleView::RevokeDropTargets() {}
+// The shared menu (folder views) or the search window's menus.
+void ModuleView::MergeMenus() {}
+void ModuleView::RemoveMenus() {}
+
+STDMETHODIMP ModuleView::GetItemObject(UINT what, REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (iid != IID_IDataObject) return E_NOINTERFACE;
+    if (what != SVGIO_SELECTION && what != SVGIO_ALLVIEW) return E_INVALIDARG;
+    // The data object of the selection or of all items is made here.
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP ModuleView::HandleRename(PCUITEMID_CHILD item) {
+    if (!item) return E_POINTER;
+    // In-place rename of one item.
+    return E_NOTIMPL;
+}

@@ -1,0 +1,204 @@
+// The module's own shell view: a child window of Explorer's browser holding
+// the item list of one module folder (or, for the search window, the list of
+// found items). Menus, toolbar and commands, the information pane and drag
+// and drop build on this class; each has one call site here.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/com_object.h"
+#include "common/holders.h"
+#include "module_access/module_access_h.h"
+#include "namespace/module_item_id.h"
+#include "view/cell_text_ring.h"
+#include "view/view_change_sink.h"
+#include "view/view_columns.h"
+#include "view/view_state.h"
+
+class ModuleFolder;
+class SearchResultsHost;
+
+// {7A3C21D4-5E9F-4B08-8D61-2F0B9C4E7A15}
+extern const SHELLVIEWID kModuleViewId;
+
+// The view window's class is registered on first use; the library's unload
+// removes it so that a later load registers its own window procedure.
+void UnregisterViewWindowClass();
+
+class ModuleView : public IShellView2, public ViewChangeTarget, public RefCounted<ModuleView> {
+public:
+    // A new, unbound view with its defaults (details, sort by name, auto-arrange).
+    static HRESULT Create(ModuleView** out);
+
+    // Binding: exactly once, by the folder object or by the search window.
+    HRESULT InitForFolder(ModuleFolder* folder, HWND owner);
+    // The same from the folder's path and absolute identifier list.
+    HRESULT InitForFolderPath(const std::wstring& folderPath, PCIDLIST_ABSOLUTE folderList, HWND owner);
+    HRESULT InitForSearch(SearchResultsHost* host);
+    // Gives the view a server connection before binding, instead of the one
+    // it would create (tools and tests with a module of their own).
+    void UseModuleAccess(ModuleAccess* access) { access_ = access; }
+
+    // Search-results role.
+    HRESULT CreateResultsList(const RECT& rect);
+    HRESULT AddItem(const ModuleItemId* item);
+    // One "ITEM=" line per row, in list order, as the search file writes lines.
+    HRESULT SaveResults(HANDLE file);
+
+    void RemoveItemByPath(const std::wstring& path) override;
+    int ItemCount() const;
+    // What data objects carry so that a drop target recognises its own view.
+    UINT_PTR Token() const { return reinterpret_cast<UINT_PTR>(this); }
+
+    // The view's commands, from menus, accelerators, column clicks and
+    // context menus. `code` is 0 for menus, 1 for accelerators.
+    void ExecuteCommand(UINT id, UINT code);
+
+    // State the other view parts and tests look at.
+    HWND ViewWindow() const { return window_; }
+    HWND ListWindow() const { return list_; }
+    ListKind Kind() const { return kind_; }
+    const std::wstring& FolderPath() const { return path_; }
+    UINT SortCommand() const { return sortCommand_; }
+    int ViewMode() const { return viewMode_; }
+    UINT FolderFlags() const { return folderFlags_; }
+    bool WebView() const { return webView_; }
+    IModuleChangeSink* ChangeSink() const { return sink_.Get(); }
+    ModuleAccess* Access() const { return access_.Get(); }
+    // The item a row shows (null when the row cannot be read).
+    const ModuleItemId* RowItem(int row) const;
+    // Rebuilds the status bar's two parts (browser views only).
+    void UpdateStatusBar();
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
+    STDMETHODIMP_(ULONG) Release() override { return ReleaseImpl(); }
+    // IOleWindow
+    STDMETHODIMP GetWindow(HWND* window) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    // IShellView
+    STDMETHODIMP TranslateAccelerator(MSG* msg) override;
+    STDMETHODIMP EnableModeless(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP UIActivate(UINT state) override;
+    STDMETHODIMP Refresh() override;
+    STDMETHODIMP CreateViewWindow(IShellView* previous, LPCFOLDERSETTINGS settings, IShellBrowser* browser,
+                                  RECT* rect, HWND* window) override;
+    STDMETHODIMP DestroyViewWindow() override;
+    STDMETHODIMP GetCurrentInfo(LPFOLDERSETTINGS settings) override;
+    STDMETHODIMP AddPropertySheetPages(DWORD, LPFNSVADDPROPSHEETPAGE, LPARAM) override { return E_NOTIMPL; }
+    STDMETHODIMP SaveViewState() override;
+    STDMETHODIMP SelectItem(PCUITEMID_CHILD item, SVSIF flags) override;
+    STDMETHODIMP GetItemObject(UINT what, REFIID iid, void** out) override;
+    // IShellView2: in the vtable, called by the view itself, not answered by QueryInterface.
+    STDMETHODIMP GetView(SHELLVIEWID* id, ULONG which) override;
+    STDMETHODIMP CreateViewWindow2(LPSV2CVW2_PARAMS params) override;
+    STDMETHODIMP HandleRename(PCUITEMID_CHILD item) override;
+    STDMETHODIMP SelectAndPositionItem(PCUITEMID_CHILD item, UINT flags, POINT* point) override;
+
+private:
+    friend class RefCounted<ModuleView>;
+    ModuleView();
+    ~ModuleView() override;
+
+    HRESULT RefreshForChange() override { return Refresh(); }
+
+    // Binding helpers.
+    HRESULT Bind(const std::wstring& folderPath, HWND owner);
+    HRESULT EnsureAccess();
+
+    // Windows.
+    HRESULT CreateViewWindowIn(HWND parent, const RECT& rect);
+    HRESULT CreateList(ListKind kind, const int32_t widths[kViewStateColumns]);
+    void DestroyList();
+    void ReleaseWindowState();
+    void Layout(int width, int height);
+    RECT InnerRect(const RECT& rect) const;
+    static bool RegisterWindowClass();
+    static LRESULT CALLBACK ViewWindowProcEntry(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ListSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                             UINT_PTR id, DWORD_PTR data);
+    LRESULT OnViewMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnListNotify(NMHDR* header);
+    void OnListMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Items and rows.
+    HRESULT ListFolder();
+    void FreeItems();
+    HRESULT AppendItem(ModuleItemId* item);
+    void FillList();
+    bool InsertRow(const ModuleItemId* item, int index);
+    void SortList();
+    void ReadExplorerSettings();
+    void SupplyCellText(NMLVDISPINFOW* info);
+    void OpenRowItem(int row);
+    int RowUnderPoint(POINT client) const;
+    RowItemText RowTexts() const;
+
+    // Change notifications.
+    void AdviseChangeSink();
+    void UnadviseChangeSink();
+
+    // Where the later view parts join in.
+    HRESULT MergeToolbar();
+    HRESULT CreatePane();
+    void DestroyPane();
+    void RefreshPane();
+    HRESULT RegisterDropTargets();
+    void RevokeDropTargets();
+    void MergeMenus();
+    void RemoveMenus();
+
+    // Binding.
+    bool bound_ = false;
+    std::wstring path_;
+    bool isRoot_ = false;
+    bool isDrive_ = false;
+    ListKind kind_ = ListKind::Folder;
+    UniqueIdList folderList_;
+    HWND owner_ = nullptr;
+    SearchResultsHost* searchHost_ = nullptr;
+    Microsoft::WRL::ComPtr<ModuleAccess> access_;
+    Microsoft::WRL::ComPtr<ViewChangeSink> sink_;
+    LONG cookie_ = 0;
+
+    // Items: the view owns them; rows point at them.
+    std::vector<ModuleItemId*> items_;
+
+    // Windows.
+    HWND window_ = nullptr;
+    HWND list_ = nullptr;
+    HWND pane_ = nullptr;
+    Microsoft::WRL::ComPtr<IShellBrowser> browser_;
+
+    // Presentation.
+    int viewMode_ = 4;
+    UINT folderFlags_ = FWF_AUTOARRANGE;
+    UINT sortCommand_;
+    bool webView_ = false;
+    UINT uiState_ = SVUIA_DEACTIVATE;
+    DWORD extendedStyle_ = 0;
+    HACCEL viewAccelerators_ = nullptr;
+    HACCEL otherAccelerators_ = nullptr;
+
+    // Context.
+    POINT lastPress_ = {};
+
+    CellTextRing ring_;
+
+    // Layout kept across a refresh.
+    std::vector<BYTE> iconPositions_;
+    std::vector<BYTE> selection_;
+    std::wstring focusedPath_;
+
+    bool refreshing_ = false;
+    bool showHidden_ = true;
+    bool showSystem_ = true;
+    bool showSuperHidden_ = true;
+};

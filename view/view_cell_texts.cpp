@@ -1,0 +1,49 @@
+#include "view/view_cell_texts.h"
+
+#include "common/formatting.h"
+#include "common/resource_module.h"
+#include "namespace/module_item_id.h"
+#include "resources/string_ids.h"
+
+std::wstring DriveRowName(const ModuleItemId* item) {
+    return Resources().LoadString(IDS_MODULE_DISK) + L" (" + ItemShortName(item) + L")";
+}
+
+std::wstring CellText(ListKind kind, int column, const ModuleItemId* item) {
+    int count = 0;
+    const ColumnSpec* columns = ListColumns(kind, &count);
+    if (!item || column < 0 || column >= count) return std::wstring();
+    const bool folder = (ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    switch (columns[column].content) {
+    case ColumnContent::Name:
+        return kind == ListKind::Root ? DriveRowName(item) : ItemName(item);
+    case ColumnContent::InFolder:
+        return InFolderText(ItemPath(item));
+    case ColumnContent::Size:
+        if (folder || (kind == ListKind::Search && IsDriveItem(item))) return std::wstring();
+        return FormatByteSize(ItemSize(item));
+    case ColumnContent::TotalSize:
+        return FormatByteSize(ItemSize(item));
+    case ColumnContent::Type:
+        return ItemTypeName(item);
+    case ColumnContent::Modified:
+        return FormatDateTime(ItemModified(item), true, true, false);
+    case ColumnContent::FreeSpace: {
+        // A drive keeps its free bytes in the time field.
+        double free = ItemModified(item);
+        return FormatByteSize(free > 0 ? static_cast<uint64_t>(free) : 0);
+    }
+    }
+    return std::wstring();
+}
+
+int RowIconIndex(const ModuleItemId* item) {
+    int index = ItemSmallIconIndex(item);
+    return index < 0 ? 0 : index;
+}
+
+std::wstring ItemText(const ModuleItemId* item) {
+    return std::wstring(ItemPath(item)) + L"|" + ItemShortName(item) + L"|" + std::to_wstring(ItemSize(item)) +
+           L"|" + std::to_wstring(ItemAttributes(item)) + L"|" + FormatItemTime(ItemCreated(item)) + L"|" +
+           FormatItemTime(ItemAccessed(item)) + L"|" + FormatItemTime(ItemModified(item));
+}
