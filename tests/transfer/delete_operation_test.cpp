@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include "common/module_count.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "module_access/com_thread.h"
@@ -29,17 +30,20 @@ DeleteTarget FolderTarget(const wchar_t* path, DWORD extra = 0) { return {path, 
 class DeleteFlow : public testing::Test {
 protected:
     void SetUp() override {
+        objectsBefore_ = ModuleObjectCount();
         ASSERT_EQ(S_OK, EnterComThread());
-        module_.Attach(new FakeModuleAccess);
+        // Takes the first references (this ComPtr's Attach adds one of its own).
+        *module_.GetAddressOf() = new FakeModuleAccess;
         module_->AddDrive(L"A:");
         module_->AddFolder(L"\\A:\\Data");
         module_->AddFile(L"\\A:\\Data\\keep.txt", 10);
-        sink_.Attach(new RecordingSink);
+        *sink_.GetAddressOf() = new RecordingSink;
     }
     void TearDown() override {
         module_.Reset();
         sink_.Reset();
         LeaveComThread();
+        EXPECT_EQ(objectsBefore_, ModuleObjectCount());
     }
 
     // Runs the delete on this thread; returns whether it was cancelled.
@@ -49,6 +53,7 @@ protected:
         return operation.cancelled();
     }
 
+    LONG objectsBefore_ = 0;
     ComPtr<FakeModuleAccess> module_;
     ComPtr<RecordingSink> sink_;
     DeletePrompts prompts_;
