@@ -67,13 +67,15 @@ TEST(DeleteClassification, StopsAtTheFirstPairThatMakesSeveral) {
     EXPECT_FALSE(c.Several());
     EXPECT_EQ(0u, c.last);
 
-    c = ClassifySelection({FolderTarget(L"\\A:\\f"), FileTarget(L"\\A:\\a"), FileTarget(L"\\A:\\b")});
+    c = ClassifySelection(
+        {FolderTarget(L"\\A:\\f"), FileTarget(L"\\A:\\a"), FileTarget(L"\\A:\\b")});
     EXPECT_TRUE(c.Several());
     EXPECT_EQ(1, c.folders);
     EXPECT_EQ(1, c.files);
     EXPECT_EQ(1u, c.last);
 
-    c = ClassifySelection({FileTarget(L"\\A:\\a"), FileTarget(L"\\A:\\b"), FolderTarget(L"\\A:\\f")});
+    c = ClassifySelection(
+        {FileTarget(L"\\A:\\a"), FileTarget(L"\\A:\\b"), FolderTarget(L"\\A:\\f")});
     EXPECT_EQ(2, c.files);
     EXPECT_EQ(0, c.folders);
     EXPECT_EQ(1u, c.last);
@@ -173,7 +175,9 @@ TEST_F(DeleteFlow, SilentDeleteAsksNothingAndShowsNoProgress) {
     module_->AddFile(L"\\A:\\Data\\Moved\\ro.txt", 3, kReadOnly);
     module_->AddFile(L"\\A:\\Data\\x.txt", 3, kReadOnly);
     DialogWindowCounter dialogs;
-    EXPECT_FALSE(Run({FolderTarget(L"\\A:\\Data\\Moved"), FileTarget(L"\\A:\\Data\\x.txt", kReadOnly)}, true));
+    EXPECT_FALSE(Run({FolderTarget(L"\\A:\\Data\\Moved"),
+                      FileTarget(L"\\A:\\Data\\x.txt", kReadOnly)},
+                     true));
     EXPECT_TRUE(prompts_.Asked().empty());
     EXPECT_EQ(0, dialogs.count());
     EXPECT_FALSE(module_->Exists(L"\\A:\\Data\\Moved"));

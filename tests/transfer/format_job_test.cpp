@@ -129,7 +129,8 @@ TEST_F(FormatDialogTest, OpensWithItsSingleChoicesAndTheDrivesLabel) {
     }
     EXPECT_TRUE(IsWindowVisible(dialog));
     EXPECT_EQ(L"FAT", ComboText(dialog, IDC_FORMAT_FILE_SYSTEM));
-    EXPECT_EQ(Resources().LoadString(IDS_FORMAT_STANDARD_SIZE), ComboText(dialog, IDC_FORMAT_CLUSTER));
+    EXPECT_EQ(Resources().LoadString(IDS_FORMAT_STANDARD_SIZE),
+              ComboText(dialog, IDC_FORMAT_CLUSTER));
     EXPECT_EQ(FormatCapacityText((8 << 20) + 1), ComboText(dialog, IDC_FORMAT_CAPACITY));
     for (int id : {IDC_FORMAT_FILE_SYSTEM, IDC_FORMAT_CLUSTER, IDC_FORMAT_CAPACITY})
         EXPECT_EQ(1, ComboCount(dialog, id));
