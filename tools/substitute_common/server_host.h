@@ -1,0 +1,41 @@
+// What both substitute servers share as local COM servers: the process
+// lifetime (every object and lock holds the server process; the last release
+// ends the message loop), the class factory, the busy-rejecting message
+// filter, registration and the type information for IDispatch.
+#pragma once
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
+
+namespace substitute {
+
+// Creates an object of the served class for IID `riid`.
+using CreateFunction = HRESULT (*)(REFIID riid, void** out);
+
+struct ServerClass {
+    const CLSID* clsid;
+    const IID* iid;              // the class's dual interface
+    const wchar_t* description;  // default value of the CLSID key
+    CreateFunction create;
+};
+
+// WinMain's body: handles /RegServer and /UnregServer, otherwise serves the
+// class until the last client lets go. Returns the process exit code.
+int ServerMain(const ServerClass& server, const wchar_t* commandLine);
+
+// Hold and release the server process (objects, streams, LockServer).
+void HoldServer();
+void ReleaseServer();
+
+// Type information of `iid` from the type library embedded in this program.
+HRESULT GetServerTypeInfo(REFIID iid, ITypeInfo** out);
+
+// The full path of this program.
+std::wstring ProgramPath();
+
+// Runs `work` once the current call has returned, on the server's own thread
+// (posted to its message window). Used to call out to clients' sinks.
+void PostToServerThread(void (*work)(void* context), void* context);
+
+}  // namespace substitute
