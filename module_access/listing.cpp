@@ -256,7 +256,11 @@ HRESULT GetItemRecord(const wchar_t* path, ModuleAccess* access, LPITEMIDLIST* i
     UniqueVariant result;
     HRESULT hr = CallListFolder(access, path, false, result.out());
     if (FAILED(hr)) return hr;
-    if ((V_VT(result.get()) & VT_ARRAY) == 0) return E_FAIL;
+    // "Nothing matches" comes as an empty answer or an empty array; any
+    // other kind of answer is not a listing at all.
+    const VARTYPE type = V_VT(result.get());
+    if (type == VT_EMPTY || type == VT_NULL) return S_OK;
+    if ((type & VT_ARRAY) == 0) return E_FAIL;
 
     ListingDecoder decoder;
     hr = decoder.Open(result.get());

@@ -231,8 +231,14 @@ TEST_F(Listing, SingleItemLookup) {
     ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\missing.txt", fake_, item.out()));
     EXPECT_FALSE(item);
 
-    UniqueVariant empty;
-    fake_->SetRawListing(L"\\A:\\odd", *empty.get());
+    UniqueVariant empty;  // how the server says "no such item"
+    fake_->SetRawListing(L"\\A:\\Data\\Photo.jpg", *empty.get());
+    EXPECT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\Photo.jpg", fake_, item.out()));
+    EXPECT_FALSE(item);
+    UniqueVariant number;
+    V_VT(number.get()) = VT_I4;
+    V_I4(number.get()) = 1;
+    fake_->SetRawListing(L"\\A:\\odd", *number.get());
     EXPECT_EQ(E_FAIL, GetItemRecord(L"\\A:\\odd", fake_, item.out()));
     EXPECT_FALSE(item);
 
