@@ -15,6 +15,8 @@
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
+#include "namespace/module_item_id.h"
+#include "tests/support/extension_library.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/substitute_server.h"
 
@@ -307,6 +309,44 @@ TEST_F(ModuleServerClient, NewFoldersAndRenames) {
               L"Specify a different filename.",
               prompts_.Requests()[0].text);
     EXPECT_EQ(L"Error Renaming File", prompts_.Requests()[1].caption);
+}
+
+// Absolute lists need the Module folder under My Computer: the library is
+// registered in the prefix for these.
+class AbsoluteLists : public ModuleServerClient {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(0u, RunRegsvr32(false)) << "regsvr32 failed"; }
+};
+
+TEST_F(AbsoluteLists, OneIdentifierPerExistingLevelAfterTheRoot) {
+    IdListHolder root;
+    ASSERT_EQ(S_OK, FindModuleRoot(root.out()));
+    const UINT rootItems = CountItems(root.get());
+    ASSERT_GE(rootItems, 2u);
+
+    IdListHolder list;
+    ASSERT_EQ(S_OK, ItemIdListForPath(L"\\A:\\Data\\Photo.jpg", access_.Get(), list.out()));
+    ASSERT_EQ(rootItems + 3, CountItems(list.get()));
+    EXPECT_EQ(0, memcmp(root.get(), list.get(), IdListSize(root.get()) - 2));
+    EXPECT_STREQ(L"\\A:", ItemPath(ItemAt(list.get(), rootItems)));
+    EXPECT_STREQ(L"\\A:\\Data", ItemPath(ItemAt(list.get(), rootItems + 1)));
+    EXPECT_STREQ(L"\\A:\\Data\\Photo.jpg", ItemPath(LastItem(list.get())));
+    EXPECT_EQ(61440u, ItemSize(LastItem(list.get())));
+
+    // The shell reaches the item through the list.
+    ComPtr<IShellFolder> desktop;
+    ASSERT_EQ(S_OK, SHGetDesktopFolder(&desktop));
+    STRRET name = {};
+    ASSERT_EQ(S_OK, desktop->GetDisplayNameOf(list.get(), SHGDN_INFOLDER, &name));
+
+    ASSERT_EQ(S_OK, ItemIdListForPath(L"\\A:\\Data\\missing.txt", access_.Get(), list.out()));
+    EXPECT_EQ(rootItems + 2, CountItems(list.get()));
+    ASSERT_EQ(S_OK, ItemIdListForPath(L"", access_.Get(), list.out()));
+    EXPECT_EQ(rootItems, CountItems(list.get()));
+
+    module_.FailNthCall(L"ListFolder", 2, E_NO_CONNECTION);
+    EXPECT_EQ(E_NO_CONNECTION, ItemIdListForPath(L"\\A:\\Data", access_.Get(), list.out()));
+    EXPECT_FALSE(list);
 }
 
 }  // namespace
