@@ -271,6 +271,20 @@ HRESULT GetItemRecord(const wchar_t* path, ModuleAccess* access, LPITEMIDLIST* i
     return *item ? S_OK : E_OUTOFMEMORY;
 }
 
+HRESULT GetDriveItem(const wchar_t* drivePath, ModuleAccess* access, LPITEMIDLIST* item) {
+    if (!item) return E_INVALIDARG;
+    *item = nullptr;
+    if (!access) return E_POINTER;
+    if (!IsDrivePath(drivePath)) return E_INVALIDARG;
+    const std::wstring path = drivePath[0] == L'\\' ? drivePath : L"\\" + std::wstring(drivePath);
+    UniqueBstr request(path.c_str());
+    LONG capacity = 0, freeBytes = 0;
+    HRESULT hr = access->GetDiskSpace(request.get(), &capacity, &freeBytes);
+    if (FAILED(hr)) return hr;
+    *item = MakeDriveItem(path.c_str(), static_cast<DWORD>(capacity), static_cast<DWORD>(freeBytes));
+    return *item ? S_OK : E_OUTOFMEMORY;
+}
+
 HRESULT TotalFileSize(const wchar_t* folderPath, const LPCITEMIDLIST* items, UINT count,
                       ULONGLONG* total, bool pump, ModuleAccess* access) {
     if (!total) return E_POINTER;

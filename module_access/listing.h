@@ -97,6 +97,10 @@ HRESULT ListItemsEx(const wchar_t* folderPath, const wchar_t* pattern, ItemArray
 // neither empty nor an array.
 HRESULT GetItemRecord(const wchar_t* path, ModuleAccess* access, LPITEMIDLIST* item);
 
+// A drive's identifier for its properties, from GetDiskSpace (MakeDriveItem).
+// `drivePath` is "\A:" (or "A:"); the identifier's path is "\A:".
+HRESULT GetDriveItem(const wchar_t* drivePath, ModuleAccess* access, LPITEMIDLIST* item);
+
 // Adds the sizes of the files of a selection to *total, descending into
 // folders and drives; folders that cannot be listed add nothing. With `pump`
 // the thread's pending messages are dispatched before each item.

@@ -246,6 +246,26 @@ TEST_F(Listing, SingleItemLookup) {
     EXPECT_EQ(kLinkDown, GetItemRecord(L"\\A:\\readme.txt", fake_, item.out()));
 }
 
+TEST_F(Listing, DriveItemForItsProperties) {
+    fake_->AddDrive(L"C:", 0xF0000000u, 12345);
+    IdListHolder drive;
+    ASSERT_EQ(S_OK, GetDriveItem(L"C:", fake_, drive.out()));
+    EXPECT_EQ(L"GetDiskSpace(\\C:)", fake_->Calls().back());
+    ASSERT_TRUE(IsValidItemId(drive.get()));
+    EXPECT_STREQ(L"\\C:", ItemPath(drive.get()));
+    EXPECT_STREQ(L"\\C:", ItemShortName(drive.get()));
+    EXPECT_EQ(0xF0000000u, ItemSize(drive.get()));
+    EXPECT_EQ(12345.0, ItemModified(drive.get()));
+    EXPECT_EQ(0u, ItemAttributes(drive.get()));
+    EXPECT_EQ(0.0, ItemCreated(drive.get()));
+    EXPECT_TRUE(IsDriveItem(drive.get()));
+
+    EXPECT_EQ(E_INVALIDARG, GetDriveItem(L"\\A:\\Data", fake_, drive.out()));
+    fake_->FailOn(L"GetDiskSpace", L"", kLinkDown);
+    EXPECT_EQ(kLinkDown, GetDriveItem(L"\\A:", fake_, drive.out()));
+    EXPECT_FALSE(drive);
+}
+
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
     if (message == WM_APP) ++*reinterpret_cast<int*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     return DefWindowProcW(window, message, wp, lp);
