@@ -125,6 +125,7 @@ TEST(Metadata, SavesAndLoadsEveryField) {
     DeleteFileW(file.c_str());
     EXPECT_EQ(S_FALSE, loaded.Load(file));  // no file: nothing known yet
     EXPECT_EQ(nullptr, loaded.Find(L"\\A:\\derived.txt"));
+    RemoveDirectoryW(file.substr(0, file.rfind(L'\\')).c_str());
 }
 
 TEST(Metadata, TreesMoveAndGoWholeButOnlyThemselves) {
@@ -162,6 +163,7 @@ TEST(Metadata, MalformedLinesAreSkipped) {
     EXPECT_EQ(12u, meta.FindDrive(L'C')->capacity);
     EXPECT_EQ(nullptr, meta.FindDrive(L'A'));
     DeleteFileW(file.c_str());
+    RemoveDirectoryW(file.substr(0, file.rfind(L'\\')).c_str());
 }
 
 TEST(TreeBuilder, MakesFilesWithKnownBytesAndRecordsTheDrive) {
