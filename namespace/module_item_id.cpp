@@ -28,15 +28,26 @@ T ReadField(LPCITEMIDLIST item, size_t offset) {
 
 USHORT ByteCount(LPCITEMIDLIST item) { return ReadField<USHORT>(item, 0); }
 
+// The count of a list entry, 0 at the end. An entry shorter than its own
+// count field ends the list too: stepping over it would make the next
+// entry's first byte part of its count, and a copy that puts other bytes
+// there would change what the list says.
+USHORT ListEntryCount(LPCITEMIDLIST item) {
+    const USHORT cb = ByteCount(item);
+    return cb < sizeof(USHORT) ? 0 : cb;
+}
+
 LPCITEMIDLIST NextItem(LPCITEMIDLIST item) {
-    return reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(item) + ByteCount(item));
+    return reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(item) +
+                                           ListEntryCount(item));
 }
 
 // Bytes of the items before the terminator.
 SIZE_T ItemBytes(LPCITEMIDLIST list) {
     SIZE_T bytes = 0;
     if (!list) return 0;
-    for (LPCITEMIDLIST p = list; ByteCount(p) != 0; p = NextItem(p)) bytes += ByteCount(p);
+    for (LPCITEMIDLIST p = list; ListEntryCount(p) != 0; p = NextItem(p))
+        bytes += ListEntryCount(p);
     return bytes;
 }
 
@@ -190,7 +201,7 @@ HRESULT CopyIdList(LPCITEMIDLIST list, LPITEMIDLIST* copy) {
 UINT CountItems(LPCITEMIDLIST list) {
     UINT count = 0;
     if (!list) return 0;
-    for (LPCITEMIDLIST p = list; ByteCount(p) != 0; p = NextItem(p)) ++count;
+    for (LPCITEMIDLIST p = list; ListEntryCount(p) != 0; p = NextItem(p)) ++count;
     return count;
 }
 
@@ -198,16 +209,16 @@ LPCITEMIDLIST ItemAt(LPCITEMIDLIST list, int k) {
     if (!list) return nullptr;
     LPCITEMIDLIST p = list;
     for (int i = 0; i < k; ++i) {
-        if (ByteCount(p) == 0) return nullptr;
+        if (ListEntryCount(p) == 0) return nullptr;
         p = NextItem(p);
     }
-    return ByteCount(p) != 0 ? p : nullptr;
+    return ListEntryCount(p) != 0 ? p : nullptr;
 }
 
 LPCITEMIDLIST LastItem(LPCITEMIDLIST list) {
-    if (!list || ByteCount(list) == 0) return nullptr;
+    if (!list || ListEntryCount(list) == 0) return nullptr;
     LPCITEMIDLIST p = list;
-    while (ByteCount(NextItem(p)) != 0) p = NextItem(p);
+    while (ListEntryCount(NextItem(p)) != 0) p = NextItem(p);
     return p;
 }
 
@@ -217,8 +228,8 @@ LPITEMIDLIST SubList(LPCITEMIDLIST list, int first, int last) {
     if (!start) return nullptr;
     SIZE_T bytes = 0;
     LPCITEMIDLIST p = start;
-    for (int i = first < 0 ? 0 : first; i <= last && ByteCount(p) != 0; ++i) {
-        bytes += ByteCount(p);
+    for (int i = first < 0 ? 0 : first; i <= last && ListEntryCount(p) != 0; ++i) {
+        bytes += ListEntryCount(p);
         p = NextItem(p);
     }
     LPITEMIDLIST result = AllocateList(bytes);

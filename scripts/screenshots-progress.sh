@@ -28,16 +28,17 @@ shoot() {
   [ "$lang" = 1031 ] && locale=de_DE.UTF-8
   LANG=$locale timeout 120 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
     wine explorer /desktop=shot,800x600 "$0" "$@" &
-    sleep 8
+    sleep 10
     import -window root PNG24:"'"$png"'"
-    wait' "$build/bin/transfer_preview.exe" "$lang" "$@" 12 || true
+    wait' "$build/bin/transfer_preview.exe" "$lang" "$@" 16 || true
   timeout 60 wineserver -k || true
   echo "wrote $png"
 }
 
-shoot "$out/progress-delete-de.png" 1031 progress
-shoot "$out/progress-delete-en.png" 1033 progress
-if [ -n "${KTX_FORMAT_PREVIEW-1}" ]; then
-  shoot "$out/format-de.png" 1031 format
-  shoot "$out/format-en.png" 1033 format
-fi
+# KTX_SHOTS picks some of them, e.g. "format-de progress-en".
+for shot in ${KTX_SHOTS:-progress-de progress-en format-de format-en}; do
+  what=${shot%-*}; lang=1033
+  [ "${shot#*-}" = de ] && lang=1031
+  name=$what; [ "$what" = progress ] && name=progress-delete
+  shoot "$out/$name-${shot#*-}.png" "$lang" "$what"
+done

@@ -9,7 +9,7 @@
 #include "common/holders.h"
 #include "common/resource_module.h"
 #include "resources/string_ids.h"
-#include "search/saved_item.h"
+#include "namespace/module_item_id.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ bool EqualsNoCase(const wchar_t* a, size_t aLength, const wchar_t* b) {
     return EqualsNoCase(a, aLength, b, wcslen(b));
 }
 
-// The items Load hands out: a CoTaskMem array that grows by 32 zeroed entries.
+// The items Load hands out: an array that grows by 32 zeroed entries.
 class LoadedItems {
 public:
     LoadedItems(LPITEMIDLIST** items, UINT* capacity, UINT* count)
@@ -55,15 +55,15 @@ public:
     HRESULT Append(LPITEMIDLIST item) {
         if (*count_ == *capacity_) {
             UINT grown = *capacity_ + kItemGrowth;
-            auto* bigger = static_cast<LPITEMIDLIST*>(CoTaskMemAlloc(grown * sizeof(LPITEMIDLIST)));
+            auto* bigger = static_cast<LPITEMIDLIST*>(ShellAlloc(grown * sizeof(LPITEMIDLIST)));
             if (!bigger) {
-                CoTaskMemFree(item);
+                ShellFree(item);
                 FreeAll();
                 return E_OUTOFMEMORY;
             }
             ZeroMemory(bigger, grown * sizeof(LPITEMIDLIST));
             if (*count_) CopyMemory(bigger, *items_, *count_ * sizeof(LPITEMIDLIST));
-            CoTaskMemFree(*items_);
+            ShellFree(*items_);
             *items_ = bigger;
             *capacity_ = grown;
         }
@@ -259,9 +259,9 @@ HRESULT SearchCriteria::Save(const wchar_t* filePath, const SearchResultItems* r
 
     if (saveResult && results) {
         for (size_t i = 0; i < results->ResultCount(); ++i) {
-            SavedItemFields fields;
-            if (!SavedItemFromIdList(results->ResultAt(i), &fields)) continue;
-            HRESULT hr = WriteLine(file.get(), L"ITEM=" + FormatSavedItem(fields));
+            LPCITEMIDLIST item = results->ResultAt(i);
+            if (!item || !IsValidItemId(item)) continue;
+            HRESULT hr = WriteLine(file.get(), L"ITEM=" + ItemToText(item));
             if (FAILED(hr)) return hr;
         }
     }
@@ -343,10 +343,8 @@ HRESULT SearchCriteria::Load(const wchar_t* filePath, LPITEMIDLIST** items, UINT
         case Key::HigherDate: good = ReadDate(value, valueLength, true, &higherDate); break;
         case Key::Item: {
             // A bad item is skipped; the status remembers it.
-            SavedItemFields fields;
-            LPITEMIDLIST item = nullptr;
-            if (!ParseSavedItem(value, valueLength, &fields) ||
-                !(item = IdListFromSavedItem(fields))) {
+            LPITEMIDLIST item = ItemFromText(std::wstring(value, valueLength));
+            if (!item) {
                 status = E_INVALIDARG;
                 break;
             }
@@ -390,6 +388,6 @@ SearchDescription SearchCriteria::Describe() const {
 
 void FreeLoadedItems(LPITEMIDLIST* items, UINT count) {
     if (!items) return;
-    for (UINT i = 0; i < count; ++i) CoTaskMemFree(items[i]);
-    CoTaskMemFree(items);
+    for (UINT i = 0; i < count; ++i) ShellFree(items[i]);
+    ShellFree(items);
 }

@@ -39,7 +39,7 @@ public:
 
     // Reads the file into this record: a key that is absent keeps its value,
     // and when reading stops at a bad line the lines before it stay applied.
-    // The saved items come back as a CoTaskMem array of `capacity` entries,
+    // The saved items come back as a array from the shell allocator of `capacity` entries,
     // `count` of them used, each a one-item ModuleItemId list; the caller
     // frees them with FreeLoadedItems. Items are returned even with a failure
     // status. E_INVALIDARG for a missing out-parameter, E_FAIL for a file that

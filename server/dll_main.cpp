@@ -1,12 +1,50 @@
-// Loading and unloading of the library.
+// Loading and unloading of the library, and its exported entry points.
 #include <windows.h>
 
 #include "common/resource_module.h"
+#include "module_access/com_thread.h"
+#include "server/module_state.h"
+#include "server/object_map.h"
+#include "server/registration.h"
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+namespace {
+HINSTANCE g_instance = nullptr;
+}
+
+// Exported data, read by the search application to recognise the library.
+extern "C" {
+LONG hallole = 32;
+}
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
-        DisableThreadLibraryCalls(instance);
+        g_instance = instance;
         SelectResourceLanguage(true, instance);
+        if (!InitializeModuleState(instance)) {
+            TerminateModuleState();
+            return FALSE;
+        }
+        InitializeObjectMap();
+        DisableThreadLibraryCalls(instance);
+        InitComThreadSlot();
+        WriteSearchCommand();
+    } else if (reason == DLL_PROCESS_DETACH && !reserved) {
+        // Only when the library is freed; a process that ends takes it all.
+        FreeComThreadSlot();
+        TerminateModuleState();
+        TerminateObjectMap();
     }
     return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+    return GetModuleClassObject(clsid, iid, out);
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return CanUnloadModule(); }
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return RegisterModuleServer(g_instance); }
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    return UnregisterModuleServer(g_instance);
 }

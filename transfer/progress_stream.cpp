@@ -4,32 +4,14 @@
 #include <cstring>
 
 #include "common/result_codes.h"
+#include "module_access/module_errors.h"
 #include "transfer/progress_dialog.h"
 #include "transfer/stream_size.h"
 
 namespace {
 
-// The thread's error information carries the text of the failure to the reader.
-HRESULT NotImplemented() {
-    ICreateErrorInfo* create = nullptr;
-    if (SUCCEEDED(CreateErrorInfo(&create))) {
-        create->SetGUID(GUID_NULL);
-        wchar_t* text = nullptr;
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                           FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, static_cast<DWORD>(E_NOTIMPL), 0,
-                       reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-        create->SetDescription(text ? text : const_cast<wchar_t*>(L""));
-        if (text) LocalFree(text);
-        IErrorInfo* info = nullptr;
-        if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-            SetErrorInfo(0, info);
-            info->Release();
-        }
-        create->Release();
-    }
-    return E_NOTIMPL;
-}
+// The thread's error information carries the failure's text to the reader.
+HRESULT NotImplemented() { return SetModuleErrorInfo(E_NOTIMPL); }
 
 }  // namespace
 

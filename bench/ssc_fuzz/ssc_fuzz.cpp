@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/resource_module.h"
-#include "search/saved_item.h"
+#include "namespace/module_item_id.h"
 #include "search/search_criteria.h"
 
 namespace {
@@ -32,15 +32,14 @@ const std::vector<std::wstring>& ItemLines() {
     if (lines.empty()) {
         std::mt19937 rng(7);
         for (int i = 0; i < 5000; ++i) {
-            SavedItemFields item;
-            item.path = L"\\A:\\Data\\file" + std::to_wstring(i) + L".txt";
-            item.shortName = L"FILE" + std::to_wstring(i % 1000) + L".TXT";
-            item.size = static_cast<LONG>(rng());
-            item.attributes = static_cast<LONG>(rng() & 0x37);
-            item.created = 39000 + (rng() % 10000) / 7.0;
-            item.accessed = (i % 5) ? 39000.5 : 0;
-            item.modified = 40000.25;
-            lines.push_back(L"ITEM=" + FormatSavedItem(item) + L"\r\n");
+            std::wstring path = L"\\A:\\Data\\file" + std::to_wstring(i) + L".txt";
+            std::wstring shortName = L"FILE" + std::to_wstring(i % 1000) + L".TXT";
+            DWORD size = rng();
+            DWORD attributes = rng() & 0x37;
+            IdListHolder item(MakeItemId(path.c_str(), shortName.c_str(), size, attributes,
+                                         39000 + (rng() % 10000) / 7.0, (i % 5) ? 39000.5 : 0,
+                                         40000.25));
+            if (item) lines.push_back(L"ITEM=" + ItemToText(item.get()) + L"\r\n");
         }
     }
     return lines;
@@ -97,7 +96,7 @@ std::string Mutate(std::mt19937& rng) {
     std::string bytes;
     switch (kind) {
     case 0:   // truncated anywhere, odd sizes included
-        bytes = Bytes(ValidLines(rng, 40));
+        bytes = Bytes(ValidLines(rng, 12));
         bytes.resize(rng() % (bytes.size() + 1));
         return bytes;
     case 1:   // no line ends at all
@@ -122,7 +121,7 @@ std::string Mutate(std::mt19937& rng) {
         if (rng() % 2) text += L"BOGUS=1\r\n";
         return Bytes(text);
     case 5:   // random byte damage
-        bytes = Bytes(ValidLines(rng, 10));
+        bytes = Bytes(ValidLines(rng, 6));
         for (int i = 0, n = 1 + static_cast<int>(rng() % 20); i < n; ++i)
             bytes[rng() % bytes.size()] = static_cast<char>(rng());
         return bytes;
@@ -143,7 +142,7 @@ std::string Mutate(std::mt19937& rng) {
         bytes[rng() % 2] ^= static_cast<char>(1 + rng() % 255);
         return bytes;
     case 9:   // exactly a page, so that a read past the end would leave the mapping
-        bytes = Bytes(ValidLines(rng, 40));
+        bytes = Bytes(ValidLines(rng, 12));
         bytes.resize(4096 * (1 + rng() % 2), 'A');
         return bytes;
     case 10:  // lines of nothing but terminators and zeros
@@ -188,8 +187,7 @@ const char* CheckOutcome(HRESULT hr, const SearchCriteria& c, LPITEMIDLIST* item
     if ((items == nullptr) != (capacity == 0)) return "array and capacity disagree";
     if (capacity % 32 != 0) return "capacity not a multiple of 32";
     for (UINT i = 0; i < count; ++i) {
-        SavedItemFields fields;
-        if (!SavedItemFromIdList(items[i], &fields)) return "returned item is not valid";
+        if (!items[i] || !IsValidItemId(items[i])) return "returned item is not valid";
     }
     if (c.dateType < 0 || c.dateType > 2 || c.timeType < 0 || c.timeType > 2 || c.sizeType < 0 ||
         c.sizeType > 2)

@@ -58,7 +58,7 @@ TEST(SetModuleErrorInfo, MapsServerFailuresToTheirTexts) {
         HRESULT hr;
         UINT textId;
     };
-    const Case cases[] = {
+    const Case cases[] = {  // the texts themselves belong to the string-table tests
         {E_PORT_IN_USE, IDS_ERR_PORT_IN_USE},
         {E_PORT_UNUSABLE, IDS_ERR_PORT_UNAVAILABLE},
         {E_NO_COMMUNICATION, IDS_ERR_NO_COMMUNICATION},
@@ -70,6 +70,7 @@ TEST(SetModuleErrorInfo, MapsServerFailuresToTheirTexts) {
         std::wstring text;
         ASSERT_TRUE(TakeErrorInfo(&guid, &text));
         EXPECT_EQ(Resources().LoadString(c.textId), text) << std::hex << c.hr;
+        EXPECT_FALSE(text.empty());
         EXPECT_TRUE(IsEqualGUID(IID_IStream, guid)) << std::hex << c.hr;
         EXPECT_EQ(c.hr, MakeModuleErrorInfo(c.hr).code);
     }
@@ -106,7 +107,9 @@ TEST(SetModuleErrorInfo, OtherCodesKeepTheirSystemText) {
     EXPECT_EQ(L"", text);
     // A reader of the failure gets the text through ErrorText.
     SetModuleErrorInfo(E_NO_CONNECTION);
-    EXPECT_EQ(Resources().LoadString(IDS_ERR_NO_CONNECTION), ErrorText(E_NO_CONNECTION));
+    EXPECT_EQ(L"There is no connection. Please make sure that the module and the PC are correctly "
+              L"connected to one another.",
+              ErrorText(E_NO_CONNECTION));
 }
 
 TEST(ReportModuleError, UnownedGeneralMessageWithoutWindowOrName) {
@@ -117,7 +120,7 @@ TEST(ReportModuleError, UnownedGeneralMessageWithoutWindowOrName) {
         ASSERT_EQ(1u, prompts.Count());
         const PromptRequest box = prompts.Last();
         EXPECT_EQ(nullptr, box.owner);
-        EXPECT_EQ(Resources().LoadString(IDS_ERR_GENERAL_CAPTION), box.caption);
+        EXPECT_EQ(L"General", box.caption);
         EXPECT_EQ(L"Link lost.", box.text);
         EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.flags);
     }).join();
@@ -135,10 +138,10 @@ TEST(ReportModuleError, NamedItemUnderTheCopyCaptionOwnedByTheThreadsWindow) {
         ASSERT_EQ(2u, prompts.Count());
         const PromptRequest first = prompts.Requests()[0];
         EXPECT_EQ(window, first.owner);
-        EXPECT_EQ(Resources().LoadString(IDS_ERR_COPY_CAPTION), first.caption);
-        EXPECT_EQ(Resources().FormatString(IDS_ERR_COPY, {L"Photo.jpg", L"Link lost."}), first.text);
+        EXPECT_EQ(L"Error Copying File", first.caption);
+        EXPECT_EQ(L"Photo.jpg cannot be copied: Link lost.", first.text);
         EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), first.flags);
-        EXPECT_EQ(Resources().FormatString(IDS_ERR_COPY, {L"notes.txt", SystemErrorText(E_FAIL)}),
+        EXPECT_EQ(L"notes.txt cannot be copied: " + SystemErrorText(E_FAIL),
                   prompts.Requests()[1].text);
         DestroyWindow(window);
     }).join();

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "common/resource_module.h"
-#include "resources/string_ids.h"
 #include "tests/support/fake_module_access.h"
 
 namespace {
@@ -235,6 +233,22 @@ TEST(ModuleItemIdLists, JoinKeepsOrderAndTreatsNullAsEmpty) {
     EXPECT_EQ(1u, CountItems(aOnly.get()));
 }
 
+TEST(ModuleItemIdLists, AnEntryShorterThanItsCountEndsTheList) {
+    // A one-byte entry's count overlaps the next byte; joining two such lists
+    // must not let the second list's first byte become part of that count.
+    IdListHolder a = Make(L"\\A:");
+    std::vector<BYTE> bytes = Bytes(a.get());
+    bytes.insert(bytes.end() - 2, 1);  // ... [01] [00 00]
+    const LPCITEMIDLIST list = AsItem(bytes);
+    EXPECT_EQ(1u, CountItems(list));
+    EXPECT_EQ(IdListSize(a.get()), IdListSize(list));
+    EXPECT_EQ(nullptr, ItemAt(list, 1));
+    IdListHolder joined(JoinIdLists(list, list));
+    ASSERT_TRUE(joined);
+    EXPECT_EQ(2u, CountItems(joined.get()));
+    EXPECT_EQ(2 * IdListSize(a.get()) - 2, IdListSize(joined.get()));
+}
+
 TEST(ModuleItemIdLists, HolderCopiesOnAssignmentAndMoves) {
     IdListHolder a = Make(L"\\A:\\x");
     IdListHolder copy;
@@ -260,7 +274,8 @@ TEST(ModuleItemIdLists, HolderCopiesOnAssignmentAndMoves) {
 }
 
 TEST(ModuleItemIdDescription, DriveTypeNameAndLocation) {
-    EXPECT_EQ(Resources().LoadString(IDS_MODULE_DISK), ItemTypeName(Make(L"\\A:").get()));
+    EXPECT_EQ(L"Module Disk", ItemTypeName(Make(L"\\A:").get()));
+    EXPECT_EQ(L"Module Disk", ItemTypeName(Make(L"\\A:", L"", 0, FILE_ATTRIBUTE_DIRECTORY).get()));
     // Only the hidden and folder bits reach the shell.
     EXPECT_EQ(ItemTypeName(Make(L"\\A:\\Data", L"", 0, 0x10).get()),
               ItemTypeName(Make(L"\\A:\\Data", L"", 0, 0x10 | 0x01 | 0x04 | 0x20).get()));

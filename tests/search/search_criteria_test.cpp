@@ -7,7 +7,7 @@
 #include "common/item_time.h"
 #include "common/resource_module.h"
 #include "resources/string_ids.h"
-#include "search/saved_item.h"
+#include "namespace/module_item_id.h"
 #include "search/search_criteria.h"
 #include "tests/search/search_test_files.h"
 
@@ -289,6 +289,130 @@ TEST_F(SearchCriteriaFile, SaveReportsTheSystemError) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held.valid());
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), c.Save(file_.c_str(), nullptr));
+}
+
+// A results list for Save: items in list order.
+class ResultList : public SearchResultItems {
+public:
+    void Add(const wchar_t* path, const wchar_t* shortName, DWORD size, DWORD attributes,
+             double created, double accessed, double modified) {
+        items_.emplace_back(
+            MakeItemId(path, shortName, size, attributes, created, accessed, modified));
+    }
+    size_t ResultCount() const override { return items_.size(); }
+    LPCITEMIDLIST ResultAt(size_t index) const override { return items_[index].get(); }
+
+private:
+    std::vector<IdListHolder> items_;
+};
+
+double LocalTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms) {
+    SYSTEMTIME st = {};
+    st.wYear = year;
+    st.wMonth = month;
+    st.wDay = day;
+    st.wHour = hour;
+    st.wMinute = minute;
+    st.wSecond = second;
+    st.wMilliseconds = ms;
+    double t = 0;
+    EXPECT_TRUE(LocalSystemTimeToTime(st, &t));
+    return t;
+}
+
+TEST_F(SearchCriteriaFile, SavedItemsComeBackInOrder) {
+    const double created = LocalTime(2007, 3, 9, 14, 5, 6, 789);
+    const double accessed = LocalTime(2008, 1, 2, 0, 0, 0, 0);
+    const double modified = LocalTime(2007, 12, 31, 23, 59, 59, 999);
+    ResultList results;
+    results.Add(L"\\A:\\Data\\Photo.jpg", L"PHOTO.JPG", 123456, FILE_ATTRIBUTE_ARCHIVE, created,
+                accessed, modified);
+    results.Add(L"\\B:\\Big", L"", 0xFFFFFFFF, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN,
+                0, 0, 0);   // unknown times; a size that reads negative
+
+    SearchCriteria saved;
+    saved.saveResult = 1;
+    ASSERT_EQ(S_OK, saved.Save(file_.c_str(), &results));
+    std::wstring content = ReadUtf16File(file_);
+    EXPECT_NE(std::wstring::npos,
+              content.find(L"\r\nSAVE_RESULT=TRUE\r\n"
+                           L"ITEM=\\A:\\Data\\Photo.jpg|PHOTO.JPG|123456|32|2007/3/9/14/5/6/789|"
+                           L"2008/1/2/0/0/0/0|2007/12/31/23/59/59/999\r\n"
+                           L"ITEM=\\B:\\Big||-1|18|0/0/0/0/0/0/0|0/0/0/0/0/0/0|0/0/0/0/0/0/0\r\n"));
+
+    SearchCriteria read;
+    Loaded loaded;
+    ASSERT_EQ(S_OK, read.Load(file_.c_str(), &loaded.items, &loaded.capacity, &loaded.count));
+    ASSERT_EQ(2u, loaded.count);
+    EXPECT_EQ(32u, loaded.capacity);
+    LPCITEMIDLIST first = loaded.items[0];
+    ASSERT_TRUE(IsValidItemId(first));
+    EXPECT_STREQ(L"\\A:\\Data\\Photo.jpg", ItemPath(first));
+    EXPECT_STREQ(L"PHOTO.JPG", ItemShortName(first));
+    EXPECT_EQ(123456u, ItemSize(first));
+    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_ARCHIVE), ItemAttributes(first));
+    const double ms = 1.0 / 86400000;
+    EXPECT_NEAR(created, ItemCreated(first), ms / 2);
+    EXPECT_NEAR(accessed, ItemAccessed(first), ms / 2);
+    EXPECT_NEAR(modified, ItemModified(first), ms / 2);
+    EXPECT_EQ(1u, CountItems(first));   // a one-item list
+    LPCITEMIDLIST second = loaded.items[1];
+    EXPECT_STREQ(L"", ItemShortName(second));
+    EXPECT_EQ(0xFFFFFFFFu, ItemSize(second));
+    EXPECT_EQ(0.0, ItemCreated(second));
+    EXPECT_EQ(0.0, ItemAccessed(second));
+    EXPECT_EQ(0.0, ItemModified(second));
+
+    // Without Save Result the items stay out of the file.
+    saved.saveResult = 0;
+    ASSERT_EQ(S_OK, saved.Save(file_.c_str(), &results));
+    EXPECT_EQ(std::wstring::npos, ReadUtf16File(file_).find(L"ITEM="));
+}
+
+TEST_F(SearchCriteriaFile, BadItemsAreSkippedAndReadingGoesOn) {
+    const std::wstring good = L"ITEM=\\A:\\x|X|1|32|0/0/0/0/0/0/0|0/0/0/0/0/0/0|2007/3/9/1/2/3/4\r\n";
+    SearchCriteria c;
+    Loaded loaded;
+    EXPECT_EQ(E_INVALIDARG,
+              LoadText(L"QEL_SEARCH_CONFIG_VERSION=1-0\r\n" + good +
+                           L"ITEM=\\A:\\six|X|1|32|0/0/0/0/0/0/0|0/0/0/0/0/0/0\r\n"
+                           L"ITEM=\\A:\\eight|X|1|32|0/0/0/0/0/0/0|0/0/0/0/0/0/0|0/0/0/0/0/0/0|\r\n"
+                           L"ITEM=\\A:\\date|X|1|32|0/0/0/0/0/0|0/0/0/0/0/0/0|0/0/0/0/0/0/0\r\n"
+                           L"ITEM=\r\n" + good + L"NAME=after\r\n",
+                       &c, &loaded));
+    EXPECT_EQ(2u, loaded.count);
+    EXPECT_EQ(L"after", c.name);
+    // Sizes and attributes are read leniently, without a check.
+    Loaded lenient;
+    EXPECT_EQ(S_OK, LoadText(L"QEL_SEARCH_CONFIG_VERSION=1-0\r\n"
+                             L"ITEM=\\A:\\y|Y|12kb|abc|0/0/0/0/0/0/0|0/0/0/0/0/0/0|0/0/0/0/0/0/0\r\n",
+                             &c, &lenient));
+    ASSERT_EQ(1u, lenient.count);
+    EXPECT_EQ(12u, ItemSize(lenient.items[0]));
+    EXPECT_EQ(0u, ItemAttributes(lenient.items[0]));
+}
+
+TEST_F(SearchCriteriaFile, ItemsGrowBy32AndSurviveALaterError) {
+    std::wstring text = L"QEL_SEARCH_CONFIG_VERSION=1-0\r\n";
+    for (int i = 0; i < 33; ++i)
+        text += L"ITEM=\\A:\\f" + std::to_wstring(i) + L"|F|1|32|0/0/0/0/0/0/0|0/0/0/0/0/0/0|0/0/0/0/0/0/0\r\n";
+    SearchCriteria c;
+    Loaded many;
+    EXPECT_EQ(S_OK, LoadText(text, &c, &many));
+    EXPECT_EQ(33u, many.count);
+    EXPECT_EQ(64u, many.capacity);
+    EXPECT_STREQ(L"\\A:\\f32", ItemPath(many.items[32]));
+    EXPECT_EQ(nullptr, many.items[33]);   // the new entries are zeroed
+
+    // An unknown key after twenty items: the error and the twenty items.
+    text = L"QEL_SEARCH_CONFIG_VERSION=1-0\r\n";
+    for (int i = 0; i < 20; ++i)
+        text += L"ITEM=\\A:\\f" + std::to_wstring(i) + L"|F|1|32|0/0/0/0/0/0/0|0/0/0/0/0/0/0|0/0/0/0/0/0/0\r\n";
+    text += L"COLOR=blue\r\nITEM=\\A:\\late|F|1|32|0/0/0/0/0/0/0|0/0/0/0/0/0/0|0/0/0/0/0/0/0\r\n";
+    Loaded twenty;
+    EXPECT_EQ(E_INVALIDARG, LoadText(text, &c, &twenty));
+    EXPECT_EQ(20u, twenty.count);
+    EXPECT_STREQ(L"\\A:\\f19", ItemPath(twenty.items[19]));
 }
 
 TEST(SearchCriteriaDescribe, PlainAndFileNameForms) {

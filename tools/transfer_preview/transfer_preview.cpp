@@ -2,6 +2,8 @@
 // that they can be looked at (and photographed) without Explorer:
 //   transfer_preview <language id> progress <seconds>
 //     the delete progress half-way through a folder of twelve items
+//   transfer_preview <language id> format <seconds>
+//     the format dialog of a 64 MB drive, over an in-process module
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -10,6 +12,8 @@
 #include <string>
 
 #include "common/resource_module.h"
+#include "tests/support/fake_module_access.h"
+#include "transfer/format_job.h"
 #include "resources/string_ids.h"
 #include "transfer/progress_dialog.h"
 
@@ -44,6 +48,25 @@ void ShowDeleteProgress(DWORD seconds) {
     PumpFor(seconds * 1000);
 }
 
+void ShowFormat(DWORD seconds) {
+    auto* module = new FakeModuleAccess;
+    module->AddDrive(L"A:", 64 << 20);
+    BSTR drive = SysAllocString(L"A:"), label = SysAllocString(L"FLASH");
+    module->SetLabel(drive, label);
+    SysFreeString(drive);
+    SysFreeString(label);
+    {
+        FakeModuleAccessScope scope(module);
+        HANDLE thread = nullptr;
+        if (SUCCEEDED(OpenFormatDialog(L"\\A:", 64ull << 20, &thread)) && thread) {
+            if (WaitForSingleObject(thread, seconds * 1000) == WAIT_TIMEOUT)
+                TerminateProcess(GetCurrentProcess(), 0);   // a preview: no tidy end needed
+            CloseHandle(thread);
+        }
+    }
+    module->Release();
+}
+
 }  // namespace
 
 int main() {
@@ -57,6 +80,7 @@ int main() {
     std::wstring what = argv[2];
     DWORD seconds = argc > 3 ? wcstoul(argv[3], nullptr, 10) : 10;
     if (what == L"progress") ShowDeleteProgress(seconds);
+    if (what == L"format") ShowFormat(seconds);
     LocalFree(argv);
     return 0;
 }

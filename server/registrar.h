@@ -1,0 +1,28 @@
+// The platform's registry-script interpreter (the registrar object of the
+// system's ATL library), declared here because the SDK headers that describe
+// it are not available everywhere the library is built.
+#pragma once
+#include <windows.h>
+#include <unknwn.h>
+
+inline constexpr CLSID CLSID_PlatformRegistrar = {
+    0x44EC053A, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
+inline constexpr IID IID_IPlatformRegistrar = {
+    0x44EC053B, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
+
+struct IPlatformRegistrar : public IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE AddReplacement(LPCOLESTR key, LPCOLESTR item) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ClearReplacements() = 0;
+    virtual HRESULT STDMETHODCALLTYPE ResourceRegisterSz(LPCOLESTR resourceFile, LPCOLESTR id,
+                                                         LPCOLESTR type) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ResourceUnregisterSz(LPCOLESTR resourceFile, LPCOLESTR id,
+                                                           LPCOLESTR type) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FileRegister(LPCOLESTR fileName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FileUnregister(LPCOLESTR fileName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE StringRegister(LPCOLESTR data) = 0;
+    virtual HRESULT STDMETHODCALLTYPE StringUnregister(LPCOLESTR data) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ResourceRegister(LPCOLESTR resourceFile, UINT id,
+                                                       LPCOLESTR type) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ResourceUnregister(LPCOLESTR resourceFile, UINT id,
+                                                         LPCOLESTR type) = 0;
+};

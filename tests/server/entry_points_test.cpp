@@ -1,0 +1,247 @@
+// The library as Explorer loads it: class objects, aggregation, the unload
+// answer, what loading leaves behind, and registration in the prefix.
+#include <windows.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/holders.h"
+#include "server/class_ids.h"
+#include "server/module_state.h"
+#include "server/registration.h"
+#include "tests/support/extension_library.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+const CLSID kUnknownClass = {0x01234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
+const wchar_t kFolderKey[] = L"CLSID\\{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}";
+const wchar_t kNamespaceKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\Namespace\\"
+    L"{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}";
+const wchar_t kApprovedKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+bool KeyExists(HKEY root, const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool ReadString(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring* value) {
+    wchar_t buffer[1024];
+    DWORD bytes = sizeof(buffer);
+    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) !=
+        ERROR_SUCCESS)
+        return false;
+    *value = buffer;
+    return true;
+}
+
+std::wstring StringValue(HKEY root, const std::wstring& path, const wchar_t* name = nullptr) {
+    std::wstring value;
+    return ReadString(root, path, name, &value) ? value : L"<missing>";
+}
+
+// A minimal outer object that keeps the aggregated inner unknown.
+class Outer : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *out = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return inner ? inner->QueryInterface(iid, out) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    ULONG refs = 1;
+    ComPtr<IUnknown> inner;
+};
+
+class EntryPoints : public testing::Test {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        ASSERT_NE(library_.module(), nullptr) << "KTXShellExt.dll did not load";
+    }
+    void TearDown() override { CoUninitialize(); }
+    ComPtr<IClassFactory> FolderFactory() {
+        ComPtr<IClassFactory> factory;
+        EXPECT_EQ(library_.GetClassObject(CLSID_ModuleFolder, IID_PPV_ARGS(&factory)), S_OK);
+        return factory;
+    }
+    LoadedExtension library_;
+};
+
+}  // namespace
+
+TEST(WindowsFamily, ConsumerAndNtLines) {
+    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_WINDOWS, 4, 0), 0);   // 95
+    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_WINDOWS, 4, 10), 1);  // 98
+    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_WINDOWS, 5, 0), 1);
+    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_NT, 4, 0), 2);
+    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_NT, 5, 0), 3);
+    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_NT, 10, 0), 3);
+    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32s, 3, 1), 0);
+    EXPECT_EQ(WindowsFamily(), 3);
+}
+
+TEST(SearchOpenCommand, SearchApplicationBesideTheLibrary) {
+    const std::wstring expected = L"\"C:\\Tools\\KTXSearchApp.exe\" \"%1\"";
+    EXPECT_EQ(SearchOpenCommand(L"C:\\Tools\\x.dll"), expected);
+    EXPECT_EQ(SearchOpenCommand(L"\"C:\\Tools\\x.dll\""), expected);
+    // Only one quote is dropped at either end.
+    EXPECT_EQ(SearchOpenCommand(L"\"\"C:\\Tools\\x.dll"), L"\"\"C:\\Tools\\KTXSearchApp.exe\" \"%1\"");
+    EXPECT_EQ(SearchOpenCommand(L"x.dll"), L"\"\\KTXSearchApp.exe\" \"%1\"");
+}
+
+TEST_F(EntryPoints, ClassObjects) {
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(library_.GetClassObject(kUnknownClass, IID_IClassFactory, &out),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(library_.GetClassObject(CLSID_ModuleFolder, IID_IClassFactory, nullptr), E_POINTER);
+
+    // Created once and kept.
+    ComPtr<IClassFactory> first = FolderFactory(), second = FolderFactory();
+    EXPECT_EQ(first.Get(), second.Get());
+    ComPtr<IUnknown> unknown;
+    EXPECT_EQ(library_.GetClassObject(CLSID_ModuleFolder, IID_PPV_ARGS(&unknown)), S_OK);
+    ComPtr<IShellFolder> notFactory;
+    EXPECT_EQ(library_.GetClassObject(CLSID_ModuleFolder, IID_PPV_ARGS(&notFactory)),
+              E_NOINTERFACE);
+
+    ComPtr<IShellFolder2> folder;
+    EXPECT_EQ(first->CreateInstance(nullptr, IID_PPV_ARGS(&folder)), S_OK);
+    ComPtr<IPersistFolder2> persist;
+    ASSERT_EQ(folder.As(&persist), S_OK);
+    CLSID clsid = {};
+    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_ModuleFolder));
+    EXPECT_EQ(first->CreateInstance(nullptr, IID_IShellFolder, nullptr), E_POINTER);
+}
+
+TEST_F(EntryPoints, AggregationOnlyThroughIUnknown) {
+    ComPtr<IClassFactory> factory = FolderFactory();
+    Outer outer;
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(factory->CreateInstance(&outer, IID_IShellFolder, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+
+    ASSERT_EQ(factory->CreateInstance(&outer, IID_PPV_ARGS(&outer.inner)), S_OK);
+    ComPtr<IShellFolder> folder;
+    ASSERT_EQ(outer.QueryInterface(IID_PPV_ARGS(&folder)), S_OK);
+    // The inner object's interfaces answer IUnknown with the outer object and
+    // count their references there.
+    ComPtr<IUnknown> identity;
+    ASSERT_EQ(folder.As(&identity), S_OK);
+    EXPECT_EQ(identity.Get(), static_cast<IUnknown*>(&outer));
+    ULONG before = outer.refs;
+    folder->AddRef();
+    EXPECT_EQ(outer.refs, before + 1);
+    folder->Release();
+    identity.Reset();
+    folder.Reset();
+    EXPECT_EQ(library_.CanUnloadNow(), S_FALSE);
+    outer.inner.Reset();
+    factory.Reset();
+    EXPECT_EQ(library_.CanUnloadNow(), S_OK);
+}
+
+TEST_F(EntryPoints, UnloadOnlyWhenNothingIsAlive) {
+    EXPECT_EQ(library_.CanUnloadNow(), S_OK);
+    ComPtr<IClassFactory> factory = FolderFactory();
+    // A client's reference to a class object keeps the library too.
+    EXPECT_EQ(library_.CanUnloadNow(), S_FALSE);
+
+    ComPtr<IShellFolder> folder;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&folder)), S_OK);
+    EXPECT_EQ(factory->LockServer(TRUE), S_OK);
+    factory.Reset();
+    EXPECT_EQ(library_.CanUnloadNow(), S_FALSE);
+    folder.Reset();
+    EXPECT_EQ(library_.CanUnloadNow(), S_FALSE);  // still locked
+
+    ASSERT_EQ(library_.GetClassObject(CLSID_ModuleFolder, IID_PPV_ARGS(&factory)), S_OK);
+    EXPECT_EQ(factory->LockServer(FALSE), S_OK);
+    factory.Reset();
+    EXPECT_EQ(library_.CanUnloadNow(), S_OK);
+}
+
+TEST_F(EntryPoints, LoadingSetsUpTheModule) {
+    auto hallole = library_.Proc<const LONG*>("hallole");
+    ASSERT_NE(hallole, nullptr);
+    EXPECT_EQ(*hallole, 32);
+
+    WNDCLASSEXW info = {sizeof(info)};
+    ASSERT_TRUE(GetClassInfoExW(library_.module(), L"KTX_WEBVIEW_CLASS_NAME", &info));
+    EXPECT_EQ(info.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+    EXPECT_EQ(info.hbrBackground, GetStockObject(WHITE_BRUSH));
+    EXPECT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"KTX Parent Window", &info));
+
+    // The search handler's menu text, rewritten at every load.
+    const std::wstring findKey =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FindExtensions\\Static\\"
+        L"VelkorMFlashSearchHandler\\0";
+    EXPECT_EQ(StringValue(HKEY_CURRENT_USER, findKey), L"Find on module file system...");
+}
+
+TEST(Unloading, RemovesTheWindowClasses) {
+    {
+        LoadedExtension library;
+        ASSERT_NE(library.module(), nullptr);
+    }
+    WNDCLASSEXW info = {sizeof(info)};
+    EXPECT_FALSE(GetClassInfoExW(GetModuleHandleW(nullptr), L"KTX Parent Window", &info));
+    // And a second load registers them again.
+    LoadedExtension again;
+    EXPECT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"KTX Parent Window", &info));
+}
+
+TEST(Registration, WritesAndRemovesExactlyItsEntries) {
+    const std::wstring dll = ExtensionLibraryPath();
+    ASSERT_EQ(RunRegsvr32(false), 0u);
+
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, kFolderKey), L"Module");
+    const std::wstring folderKey = kFolderKey;
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, folderKey + L"\\DefaultIcon"), dll + L",0");
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, folderKey + L"\\InProcServer32"), dll);
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, folderKey + L"\\InProcServer32", L"ThreadingModel"),
+              L"Apartment");
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, folderKey + L"\\shellex\\ContextMenuHandlers\\"
+                                                         L"{1663176E-DE26-4BBC-AC0A-35CE1842E30F}"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, folderKey + L"\\shellex\\PropertySheetHandlers\\"
+                                                         L"{7E9BFFAF-7639-4CF9-AF5D-AF8FB7BC83E6}"));
+    DWORD attributes = 0, bytes = sizeof(attributes);
+    EXPECT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, (folderKey + L"\\ShellFolder").c_str(), L"Attributes",
+                           RRF_RT_REG_DWORD, nullptr, &attributes, &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(attributes, 0xA0000040u);
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kNamespaceKey), L"Module");
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kApprovedKey, L"{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}"),
+              L"Module");
+    // The open command of saved searches points beside the registered library.
+    std::wstring folder = dll.substr(0, dll.rfind(L'\\'));
+    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, L"Velkor.SearchConfig\\shell\\open\\command"),
+              L"\"" + folder + L"\\KTXSearchApp.exe\" \"%1\"");
+
+    ASSERT_EQ(RunRegsvr32(true), 0u);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kFolderKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey));
+    std::wstring approved;
+    EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kApprovedKey,
+                            L"{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}", &approved));
+    // What others share stays.
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kApprovedKey));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE,
+                          L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\"
+                          L"Namespace"));
+}
