@@ -34,6 +34,15 @@ HRESULT CallListFolder(ModuleAccess* access, const std::wstring& request, bool f
     return access->ListFolder(bstr.get(), foldersOnly ? VARIANT_TRUE : VARIANT_FALSE, result);
 }
 
+// `path` holds the folder's prefix and is reused from entry to entry.
+LPITEMIDLIST MakeItemInto(std::wstring& path, size_t prefixLength, const FileRecord& record) {
+    path.resize(prefixLength);
+    path += L'\\';
+    path += record.name;
+    return MakeItemId(path.c_str(), record.shortName, record.size, record.attributes,
+                      record.created, record.accessed, record.modified);
+}
+
 HRESULT ListInto(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* items,
                  ModuleAccess* access, bool foldersOnly, bool recursive, int depth) {
     if (depth > kMaxDepth) return kTooDeep;
@@ -45,11 +54,12 @@ HRESULT ListInto(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* i
     ListingDecoder decoder;
     hr = decoder.Open(result.get());
     if (FAILED(hr)) return hr;
-    const std::wstring prefix = ItemPrefix(folderPath);
+    std::wstring path = ItemPrefix(folderPath);
+    const size_t prefixLength = path.size();
     for (ULONG i = 0; i < decoder.Count(); ++i) {
         hr = items->Reserve();
         if (FAILED(hr)) return hr;
-        LPITEMIDLIST item = MakeItemFromRecord(prefix.c_str(), decoder.Record(i));
+        LPITEMIDLIST item = MakeItemInto(path, prefixLength, decoder.Record(i));
         if (!item) return E_OUTOFMEMORY;
         hr = items->Append(item);
         if (FAILED(hr)) return hr;
@@ -146,10 +156,7 @@ FileRecord ListingDecoder::Record(ULONG index) const {
 
 LPITEMIDLIST MakeItemFromRecord(const wchar_t* folderPath, const FileRecord& record) {
     std::wstring path = folderPath ? folderPath : L"";
-    path += L'\\';
-    path += record.name;
-    return MakeItemId(path.c_str(), record.shortName, record.size, record.attributes,
-                      record.created, record.accessed, record.modified);
+    return MakeItemInto(path, path.size(), record);
 }
 
 // --- Item arrays -------------------------------------------------------------

@@ -38,6 +38,7 @@ std::wstring DrivePath(const std::wstring& drive) {
 
 FakeModuleAccess::~FakeModuleAccess() {
     for (auto& raw : rawListings_) VariantClear(&raw.second);
+    for (auto& raw : queuedListings_) VariantClear(&raw.second);
     for (auto& sink : sinks_) sink.second->Release();
 }
 
@@ -98,6 +99,11 @@ void FakeModuleAccess::SetRawListing(const wchar_t* request, const VARIANT& resu
     auto it = rawListings_.find(Key(request));
     if (it != rawListings_.end()) VariantClear(&it->second);
     rawListings_[Key(request)] = copy;
+}
+
+void FakeModuleAccess::QueueRawListing(const wchar_t* request, VARIANT* result) {
+    queuedListings_.emplace(Key(request), *result);
+    VariantInit(result);
 }
 
 size_t FakeModuleAccess::CountCalls(const wchar_t* method) const {
@@ -308,6 +314,12 @@ STDMETHODIMP FakeModuleAccess::ListFolder(BSTR request, VARIANT_BOOL foldersOnly
     if (FAILED(hr)) return hr;
     if (!records) return E_POINTER;
     VariantInit(records);
+    auto queued = queuedListings_.find(Key(r));
+    if (queued != queuedListings_.end()) {
+        *records = queued->second;
+        queuedListings_.erase(queued);
+        return S_OK;
+    }
     auto raw = rawListings_.find(Key(r));
     if (raw != rawListings_.end()) return VariantCopy(records, &raw->second);
 

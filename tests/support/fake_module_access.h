@@ -43,6 +43,9 @@ public:
                 const wchar_t* description = nullptr, int times = -1);
     // ListFolder(request) answers a copy of `result` instead of the tree.
     void SetRawListing(const wchar_t* request, const VARIANT& result);
+    // The next ListFolder(request) hands over `result` itself (taken from
+    // the caller, who gets VT_EMPTY back); later calls answer as before.
+    void QueueRawListing(const wchar_t* request, VARIANT* result);
 
     // "Method(arg1,arg2)" per call, in order.
     std::vector<std::wstring> Calls() const { return calls_; }
@@ -109,6 +112,7 @@ private:
     std::map<std::wstring, std::wstring> labels_;
     std::map<std::wstring, std::pair<DWORD, DWORD>> space_;
     std::map<std::wstring, VARIANT> rawListings_;
+    std::multimap<std::wstring, VARIANT> queuedListings_;
     std::vector<Failure> failures_;
     std::vector<std::wstring> calls_;
     std::map<LONG, IUnknown*> sinks_;
