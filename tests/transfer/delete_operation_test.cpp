@@ -107,6 +107,15 @@ protected:
         return removed;
     }
 
+    // Prompt i was this delete confirmation.
+    void ExpectAsked(size_t i, UINT dialogId, DeleteConfirmMode mode, const wchar_t* name) {
+        auto requests = prompts_.Requests();
+        ASSERT_LT(i, requests.size());
+        EXPECT_EQ(dialogId, requests[i].dialogId);
+        EXPECT_EQ(static_cast<int>(mode), prompts_.confirmations[i].mode);
+        EXPECT_EQ(name, prompts_.confirmations[i].name);
+    }
+
     bool Run(std::vector<DeleteTarget> targets, bool silent = false) {
         DeleteOperation operation(L"\\A:\\Data", std::move(targets), silent, nullptr);
         operation.Run(access_.Get(), sink_.Get());
@@ -164,11 +173,8 @@ TEST_F(DeleteFlow, OneReadOnlyFileIsAskedAboutOnceAndDeletedWithoutProgress) {
     DialogWindowCounter dialogs;
     EXPECT_FALSE(Run({file}));
 
-    auto asked = prompts_.Asked();
-    ASSERT_EQ(1u, asked.size());
-    EXPECT_EQ(static_cast<UINT>(IDD_CONFIRM_DELETE), asked[0].dialogId);
-    EXPECT_EQ(static_cast<int>(DeleteConfirmMode::ReadOnlyFile), asked[0].mode);
-    EXPECT_EQ(L"Read Me First.txt", asked[0].name);
+    EXPECT_EQ(1u, prompts_.Count());
+    ExpectAsked(0, IDD_CONFIRM_DELETE, DeleteConfirmMode::ReadOnlyFile, L"Read Me First.txt");
     EXPECT_EQ(1u, module_.CallCount(L"DeleteFile"));
     EXPECT_EQ((std::vector<std::wstring>{L"D:\\A:\\Read Me First.txt"}), sink_->messages);
     EXPECT_EQ(0, dialogs.count());
@@ -181,14 +187,9 @@ TEST_F(DeleteFlow, FolderOfReadOnlyFilesAsksFolderThenOnceWithDeleteAll) {
     DialogWindowCounter dialogs;
     EXPECT_FALSE(Run({Target(L"\\A:\\Data\\Ro")}));
 
-    auto asked = prompts_.Asked();
-    ASSERT_EQ(2u, asked.size());
-    EXPECT_EQ(static_cast<UINT>(IDD_CONFIRM_DELETE), asked[0].dialogId);
-    EXPECT_EQ(static_cast<int>(DeleteConfirmMode::Folder), asked[0].mode);
-    EXPECT_EQ(L"Ro", asked[0].name);
-    EXPECT_EQ(static_cast<UINT>(IDD_CONFIRM_READONLY_DELETE), asked[1].dialogId);
-    EXPECT_EQ(static_cast<int>(DeleteConfirmMode::ReadOnlyFile), asked[1].mode);
-    EXPECT_EQ(L"a.txt", asked[1].name);
+    EXPECT_EQ(2u, prompts_.Count());
+    ExpectAsked(0, IDD_CONFIRM_DELETE, DeleteConfirmMode::Folder, L"Ro");
+    ExpectAsked(1, IDD_CONFIRM_READONLY_DELETE, DeleteConfirmMode::ReadOnlyFile, L"a.txt");
 
     EXPECT_EQ((std::vector<std::wstring>{L"D:\\A:\\Data\\Ro\\a.txt", L"D:\\A:\\Data\\Ro\\b.txt",
                                          L"D:\\A:\\Data\\Ro\\c.txt", L"D:\\A:\\Data\\Ro"}),
@@ -206,9 +207,8 @@ TEST_F(DeleteFlow, ReadOnlyFolderIsAskedOnceAndItsReadOnlyFilesGoWithIt) {
     prompts_.Script({IDYES});
     EXPECT_FALSE(Run({target}));
 
-    auto asked = prompts_.Asked();
-    ASSERT_EQ(1u, asked.size());
-    EXPECT_EQ(static_cast<int>(DeleteConfirmMode::ReadOnlyFolder), asked[0].mode);
+    EXPECT_EQ(1u, prompts_.Count());
+    ExpectAsked(0, IDD_CONFIRM_DELETE, DeleteConfirmMode::ReadOnlyFolder, L"Ro");
     EXPECT_FALSE(Exists(L"\\A:\\Data\\Ro"));
     EXPECT_EQ(3u, sink_->messages.size());
 }
@@ -218,9 +218,8 @@ TEST_F(DeleteFlow, SeveralItemsAskTheMultipleDialogAndNoDeletesNothing) {
     prompts_.Script({IDCANCEL});
     DialogWindowCounter dialogs;
     Run(both);
-    auto asked = prompts_.Asked();
-    ASSERT_EQ(1u, asked.size());
-    EXPECT_EQ(static_cast<UINT>(IDD_CONFIRM_MULTIPLE_DELETE), asked[0].dialogId);
+    EXPECT_EQ(1u, prompts_.Count());
+    ExpectAsked(0, IDD_CONFIRM_MULTIPLE_DELETE, DeleteConfirmMode::Several, L"README");
     EXPECT_EQ(0u, module_.CallCount(L"DeleteFile"));
     EXPECT_TRUE(Removed().empty());
     EXPECT_EQ(0, dialogs.count());
@@ -234,7 +233,7 @@ TEST_F(DeleteFlow, SeveralItemsAskTheMultipleDialogAndNoDeletesNothing) {
 TEST_F(DeleteFlow, SilentDeleteAsksNothingAndShowsNoProgress) {
     DialogWindowCounter dialogs;
     EXPECT_FALSE(Run({Target(L"\\A:\\Data\\Archive"), Target(L"\\A:\\Read Me First.txt")}, true));
-    EXPECT_TRUE(prompts_.Asked().empty());
+    EXPECT_EQ(0u, prompts_.Count());
     EXPECT_EQ(0, dialogs.count());
     EXPECT_EQ((std::set<std::wstring>{L"\\A\\Data\\Archive", L"\\A\\Data\\Archive\\Deep",
                                       L"\\A\\Data\\Archive\\Deep\\level3.bin",
@@ -249,7 +248,7 @@ TEST_F(DeleteFlow, AFailureOvercomeByRetryRepeatsTheSameCall) {
     prompts_.Script({IDRETRY});
     EXPECT_FALSE(Run({Target(L"\\A:\\Data\\Notes.txt")}, true));
 
-    auto asked = prompts_.Asked();
+    auto asked = prompts_.Requests();
     ASSERT_EQ(1u, asked.size());
     EXPECT_EQ(Resources().LoadString(IDS_ERR_DELETE_FILE_CAPTION), asked[0].caption);
     EXPECT_EQ(Resources().FormatString(IDS_ERR_DELETE_FILE, {L"Notes.txt", L"The module is busy."}),
@@ -280,7 +279,7 @@ TEST_F(DeleteFlow, AFolderThatCannotGoIsReportedWithTheFolderMessage) {
     module_.FailNthCall(L"DeleteFolder", 1, E_FAIL, 1, L"Locked.");
     prompts_.Script({IDOK, IDIGNORE});
     EXPECT_FALSE(Run({Target(L"\\A:\\Data\\F")}));
-    auto asked = prompts_.Asked();
+    auto asked = prompts_.Requests();
     ASSERT_EQ(2u, asked.size());
     EXPECT_EQ(Resources().LoadString(IDS_ERR_DELETE_FOLDER_CAPTION), asked[1].caption);
     EXPECT_EQ(Resources().FormatString(IDS_ERR_DELETE_FOLDER, {L"F", L"Locked."}), asked[1].text);
@@ -291,7 +290,7 @@ TEST_F(DeleteFlow, CancellationFromTheServerIsNeverShownAndStopsTheDelete) {
     module_.FailNthCall(L"DeleteFile", 1, E_OPERATION_CANCELLED);
     prompts_.Script({IDOK});
     EXPECT_TRUE(Run({Target(L"\\A:\\Data\\Notes.txt"), Target(L"\\A:\\Data\\README")}));
-    EXPECT_EQ(1u, prompts_.Asked().size());
+    EXPECT_EQ(1u, prompts_.Count());
     EXPECT_TRUE(Removed().empty());
 }
 
@@ -299,7 +298,7 @@ TEST_F(DeleteFlow, ReadOnlyQuestionAnswersNoSkipsAndCancelStops) {
     MakeFolder(L"\\A:\\Data\\F", {L"a.txt", L"b.txt", L"c.txt"}, kReadOnly);
     prompts_.Script({IDOK, IDNO, IDCANCEL});
     EXPECT_TRUE(Run({Target(L"\\A:\\Data\\F")}));
-    EXPECT_EQ(3u, prompts_.Asked().size());
+    EXPECT_EQ(3u, prompts_.Count());
     EXPECT_EQ(0u, module_.CallCount(L"DeleteFile"));
     EXPECT_EQ(0u, module_.CallCount(L"DeleteFolder"));
     EXPECT_TRUE(Removed().empty());
@@ -323,7 +322,7 @@ TEST_F(DeleteFlow, OnTheWorkerThreadTheSinkHearsEachDeletionOnTheCallersThread) 
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0));
     CloseHandle(thread);
 
-    EXPECT_EQ(1u, prompts_.Asked().size());
+    EXPECT_EQ(1u, prompts_.Count());
     // Each folder is reported after its contents.
     const std::vector<std::wstring>& heard = sink_->messages;
     ASSERT_EQ(5u, heard.size());

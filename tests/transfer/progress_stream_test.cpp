@@ -149,27 +149,6 @@ TEST(ProgressStream, TenThousandBytesRefreshTheDialogThreeTimes) {
     EXPECT_EQ(3u, watch.positions.size());
 }
 
-TEST(ProgressStream, ShareMovesTheBarWithinTheFileOnTopOfWholeFilesDone) {
-    DWORD cancel = 0;
-    ProgressDialog dialog(ProgressMode::Move, 20000, &cancel);
-    dialog.Add(10000);   // a first file already done
-    BarWatch watch;
-    watch.Attach(dialog);
-    ComPtr<IStream> stream;
-    ASSERT_EQ(S_OK, CreateProgressStream(MemoryStream(Pattern(10000)).Get(), &dialog, 10000,
-                                         &cancel, false, &stream));
-    // Small reads refill only every 4096 bytes.
-    BYTE chunk[100];
-    ULONG read = 0, total = 0;
-    do {
-        ASSERT_EQ(S_OK, stream->Read(chunk, sizeof(chunk), &read));
-        total += read;
-    } while (read == sizeof(chunk));
-    EXPECT_EQ(10000u, total);
-    EXPECT_EQ((std::vector<int>{70, 90, 100}), watch.positions);
-    EXPECT_EQ(10000u, dialog.done());
-}
-
 TEST(ProgressStream, EscapeWhileReadingCancels) {
     DWORD cancel = 0;
     ProgressDialog dialog(ProgressMode::Copy, 10000, &cancel);
