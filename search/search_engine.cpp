@@ -150,19 +150,33 @@ HRESULT SearchEngine::ContentTest(const std::wstring& itemPath, ModuleAccess* ac
     if (!access) return E_POINTER;
     // A stopped search reads no more content; there is no need to open the file either.
     if (host_.StopRequested()) return E_OPERATION_CANCELLED;
+    // Releasing the streams is a call to the server too, and would take the
+    // failure's description with it: keep it for whoever reports the failure.
+    ComPtr<IErrorInfo> failureInfo;
+    HRESULT hr = ReadAndScan(itemPath, access, &failureInfo);
+    if (failureInfo) SetErrorInfo(0, failureInfo.Get());
+    return hr;
+}
+
+HRESULT SearchEngine::ReadAndScan(const std::wstring& itemPath, ModuleAccess* access,
+                                  IErrorInfo** failureInfo) {
+    auto serverFailure = [failureInfo](HRESULT failure) {
+        GetErrorInfo(0, failureInfo);
+        return failure;
+    };
 
     BSTR path = SysAllocStringLen(itemPath.data(), static_cast<UINT>(itemPath.size()));
     if (!path) return E_OUTOFMEMORY;
     ComPtr<IUnknown> object;
     HRESULT hr = access->OpenFile(path, &object);
     SysFreeString(path);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return serverFailure(hr);
     ComPtr<IStream> stream;
     if (!object || FAILED(object.As(&stream))) return E_NOINTERFACE;
 
     STATSTG stat = {};
     hr = stream->Stat(&stat, STATFLAG_NONAME);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return serverFailure(hr);
     if (stat.cbSize.QuadPart >= 0x100000000ULL) return E_UNEXPECTED;
     const size_t size = static_cast<size_t>(stat.cbSize.QuadPart);
 
@@ -175,7 +189,7 @@ HRESULT SearchEngine::ContentTest(const std::wstring& itemPath, ModuleAccess* ac
     if (hr == E_NOTIMPL) {
         clone = stream;
     } else if (FAILED(hr)) {
-        return hr;
+        return serverFailure(hr);
     }
     if (!clone) return E_UNEXPECTED;
 
@@ -187,7 +201,7 @@ HRESULT SearchEngine::ContentTest(const std::wstring& itemPath, ModuleAccess* ac
                                                        : kContentChunkBytes;
         ULONG got = 0;
         hr = clone->Read(block.get() + done, want, &got);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) return serverFailure(hr);
         if (got == 0) break;
         done += got > want ? want : got;
     }

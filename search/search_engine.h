@@ -60,6 +60,8 @@ private:
     void ListingSearch(const std::wstring& folderPath, ModuleAccess* access);
     void ContentSearch(const std::wstring& folderPath, ModuleAccess* access);
     void ShowSearching(const std::wstring& path);
+    HRESULT ReadAndScan(const std::wstring& itemPath, ModuleAccess* access,
+                        IErrorInfo** failureInfo);
 
     const SearchCriteria& criteria_;
     SearchHost& host_;
