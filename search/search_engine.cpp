@@ -53,9 +53,17 @@ std::wstring FoundStatusText(size_t count) {
 SearchEngine::SearchEngine(const SearchCriteria& criteria, SearchHost& host)
     : criteria_(criteria), host_(host) {}
 
+void SearchEngine::Pump() {
+    const DWORD now = GetTickCount();
+    if (pumped_ && now - lastPump_ < host_.PumpIntervalMs()) return;
+    pumped_ = true;
+    lastPump_ = now;
+    host_.PumpMessages();
+}
+
 void SearchEngine::ShowSearching(const std::wstring& path) {
     host_.SetStatusText(SearchingStatusText(path));
-    host_.PumpMessages();
+    Pump();
 }
 
 HRESULT SearchEngine::SearchFolder(const std::wstring& folderPath, ModuleAccess* access) {
@@ -81,12 +89,12 @@ void SearchEngine::ListingSearch(const std::wstring& folderPath, ModuleAccess* a
     host_.CurrentLocalTime(&now);
     for (UINT i = 0; i < listing.count(); ++i) {
         if (host_.StopRequested()) break;
-        host_.PumpMessages();
+        Pump();
         LPCITEMIDLIST item = listing[i];
         // Folders are results like files; drives never are.
         if (!IsDriveItem(item) && PassesAllTests(criteria_, ValuesOf(item), now))
             host_.AddResult(item);
-        host_.PumpMessages();
+        Pump();
     }
     if (!criteria_.includeSubfolders) return;
     // Every folder is searched, whether or not it passed the tests itself.
@@ -111,7 +119,7 @@ void SearchEngine::ContentSearch(const std::wstring& folderPath, ModuleAccess* a
     std::vector<UINT> candidates;
     ULONGLONG total = 0;
     for (UINT i = 0; i < listing.count(); ++i) {
-        host_.PumpMessages();
+        Pump();
         if (host_.StopRequested()) return;
         LPCITEMIDLIST item = listing[i];
         if (!IsFolder(item) && !IsDriveItem(item) &&
@@ -119,7 +127,7 @@ void SearchEngine::ContentSearch(const std::wstring& folderPath, ModuleAccess* a
             candidates.push_back(i);
             total += ItemSize(item);
         }
-        host_.PumpMessages();
+        Pump();
     }
 
     if (total > kContentQuestionBytes) {
@@ -195,7 +203,7 @@ HRESULT SearchEngine::ReadAndScan(const std::wstring& itemPath, ModuleAccess* ac
 
     size_t done = 0;
     while (done < size) {
-        host_.PumpMessages();
+        Pump();
         if (host_.StopRequested()) return E_OPERATION_CANCELLED;
         ULONG want = size - done < kContentChunkBytes ? static_cast<ULONG>(size - done)
                                                        : kContentChunkBytes;
