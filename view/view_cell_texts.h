@@ -7,13 +7,13 @@
 
 #include "view/view_columns.h"
 
-struct ModuleItemId;
+#include <shtypes.h>
 
 // The text of `column` of a list of `kind` for an item.
-std::wstring CellText(ListKind kind, int column, const ModuleItemId* item);
+std::wstring CellText(ListKind kind, int column, LPCITEMIDLIST item);
 // "Module Disk (A:)": the fixed name of a drive row.
-std::wstring DriveRowName(const ModuleItemId* item);
+std::wstring DriveRowName(LPCITEMIDLIST item);
 // The system image list index of a row's icon; 0 when the shell has none.
-int RowIconIndex(const ModuleItemId* item);
-// The seven fields of an item separated by "|", as the search file keeps them.
-std::wstring ItemText(const ModuleItemId* item);
+int RowIconIndex(LPCITEMIDLIST item);
+// The item an identifier from outside names, or null when it is not ours.
+LPCITEMIDLIST AsModuleItem(LPCITEMIDLIST item);
