@@ -8,7 +8,7 @@
 #include "common/prompt.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
-#include "module_access/pending_string_ids.h"
+#include "resources/string_ids.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -97,7 +97,7 @@ void ReportModuleError(HRESULT hr, const wchar_t* itemName) {
     std::wstring caption;
     std::wstring text;
     if (!itemName || !*itemName) {
-        caption = Resources().LoadString(IDS_GENERAL);
+        caption = Resources().LoadString(IDS_ERR_GENERAL_CAPTION);
         text = ErrorText(hr);
     } else {
         caption = Resources().LoadString(IDS_ERR_COPY_CAPTION);

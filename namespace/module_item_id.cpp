@@ -10,7 +10,7 @@
 #include "common/formatting.h"
 #include "common/resource_module.h"
 #include "module_access/listing.h"
-#include "module_access/pending_string_ids.h"
+#include "resources/string_ids.h"
 
 using Microsoft::WRL::ComPtr;
 

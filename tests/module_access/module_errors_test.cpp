@@ -9,7 +9,7 @@
 #include "common/holders.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
-#include "module_access/pending_string_ids.h"
+#include "resources/string_ids.h"
 #include "tests/support/prompt_recorder.h"
 
 using Microsoft::WRL::ComPtr;
@@ -117,7 +117,7 @@ TEST(ReportModuleError, UnownedGeneralMessageWithoutWindowOrName) {
         ASSERT_EQ(1u, prompts.Count());
         const PromptRequest box = prompts.Last();
         EXPECT_EQ(nullptr, box.owner);
-        EXPECT_EQ(Resources().LoadString(IDS_GENERAL), box.caption);
+        EXPECT_EQ(Resources().LoadString(IDS_ERR_GENERAL_CAPTION), box.caption);
         EXPECT_EQ(L"Link lost.", box.text);
         EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.flags);
     }).join();

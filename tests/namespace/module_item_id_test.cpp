@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/resource_module.h"
-#include "module_access/pending_string_ids.h"
+#include "resources/string_ids.h"
 #include "tests/support/fake_module_access.h"
 
 namespace {

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Photographs the file operations' dialogs (the delete progress half-way and
+# the format dialog) in German and English, as PNGs in build/screenshots.
+# Runs under a virtual X server with a Wine prefix of its own that uses the
+# X11 driver; the tests' headless prefix is never touched.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${KTX_BUILD_DIR:-$root/build}
+out=${1:-$build/screenshots}
+prefix=$build/wineprefix-x11
+mkdir -p "$out"
+
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$prefix/.ktx-ready" ]; then
+  rm -rf "$prefix"; mkdir -p "$prefix"
+  timeout 300 xvfb-run -a wineboot -i >/dev/null 2>&1
+  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+    /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
+  timeout 60 wineserver -w
+  touch "$prefix/.ktx-ready"
+fi
+
+# shoot <png> <language id> <what> [arguments]: runs the preview on a virtual
+# desktop, waits until it has drawn, photographs the screen.
+shoot() {
+  local png=$1 lang=$2; shift 2
+  local locale=en_US.UTF-8
+  [ "$lang" = 1031 ] && locale=de_DE.UTF-8
+  LANG=$locale timeout 120 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+    wine explorer /desktop=shot,800x600 "$0" "$@" &
+    sleep 8
+    import -window root PNG24:"'"$png"'"
+    wait' "$build/bin/transfer_preview.exe" "$lang" "$@" 12 || true
+  timeout 60 wineserver -k || true
+  echo "wrote $png"
+}
+
+shoot "$out/progress-delete-de.png" 1031 progress
+shoot "$out/progress-delete-en.png" 1033 progress
+if [ -n "${KTX_FORMAT_PREVIEW-1}" ]; then
+  shoot "$out/format-de.png" 1031 format
+  shoot "$out/format-en.png" 1033 format
+fi
