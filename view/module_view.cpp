@@ -259,9 +259,10 @@ HRESULT ModuleView::CreateList(ListKind kind, const int32_t widths[kViewStateCol
             return E_FAIL;
         }
     }
-    if (!SetWindowSubclass(list, &ModuleView::ListSubclassProc, 0, reinterpret_cast<DWORD_PTR>(this))) {
+    HRESULT hr = SubclassList(list);
+    if (FAILED(hr)) {
         DestroyWindow(list);
-        return E_FAIL;
+        return hr;
     }
     list_ = list;
     return S_OK;
@@ -271,7 +272,7 @@ void ModuleView::DestroyList() {
     if (!list_) return;
     HWND list = list_;
     list_ = nullptr;
-    RemoveWindowSubclass(list, &ModuleView::ListSubclassProc, 0);
+    UnsubclassList(list);
     DestroyWindow(list);
 }
 
@@ -439,7 +440,7 @@ bool ModuleView::InsertRow(LPCITEMIDLIST item, int index) {
     if (folderFlags_ & FWF_NOICONS) {
         row.iImage = I_IMAGENONE;
     } else {
-        row.iImage = RowIconIndex(item);
+        row.iImage = icons_.IndexFor(item);
         row.stateMask = LVIS_CUT;
         row.state = (ItemAttributes(item) & FILE_ATTRIBUTE_HIDDEN) ? LVIS_CUT : 0;
     }
@@ -465,13 +466,15 @@ void ModuleView::FillList() {
     SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
     ReadExplorerSettings();
     SendMessageW(list_, LVM_SETITEMCOUNT, items_.count(), LVSICF_NOINVALIDATEALL);
-    for (UINT i = 0; i < items_.count(); ++i) {
+    // Before sorting the rows stand in reverse array order. Walking the array
+    // backwards and appending gives that order without shifting every row
+    // on each insertion.
+    for (UINT i = items_.count(); i-- > 0;) {
         LPCITEMIDLIST item = items_[i];
         if (kind_ != ListKind::Root &&
             !ItemGetsRow(ItemAttributes(item), folderFlags_, showHidden_, showSystem_, showSuperHidden_))
             continue;
-        // Rows go in at the top: before sorting they stand in reverse order.
-        InsertRow(item, 0);
+        InsertRow(item, INT_MAX);
     }
     SortList();
     if (ItemCount() > 0) {
@@ -790,11 +793,46 @@ LRESULT ModuleView::OnListNotify(NMHDR* header) {
     }
 }
 
-LRESULT CALLBACK ModuleView::ListSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                              UINT_PTR, DWORD_PTR data) {
-    auto view = reinterpret_cast<ModuleView*>(data);
-    if (view && view->list_ == window) view->OnListMessage(message, wParam, lParam);
-    return DefSubclassProc(window, message, wParam, lParam);
+// The list's own window procedure is kept in a record reached through the
+// window's user data: a property lookup on every message would cost a
+// round trip to the window server under some platforms.
+struct ModuleView::ListSubclass {
+    ModuleView* view;
+    WNDPROC previous;
+};
+
+HRESULT ModuleView::SubclassList(HWND list) {
+    ListSubclass* record = new (std::nothrow) ListSubclass{this, nullptr};
+    if (!record) return E_OUTOFMEMORY;
+    SetWindowLongPtrW(list, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
+    record->previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ModuleView::ListWindowProc)));
+    if (!record->previous) {
+        SetWindowLongPtrW(list, GWLP_USERDATA, 0);
+        delete record;
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+void ModuleView::UnsubclassList(HWND list) {
+    auto record = reinterpret_cast<ListSubclass*>(GetWindowLongPtrW(list, GWLP_USERDATA));
+    if (!record) return;
+    SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(record->previous));
+    SetWindowLongPtrW(list, GWLP_USERDATA, 0);
+    delete record;
+}
+
+LRESULT CALLBACK ModuleView::ListWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto record = reinterpret_cast<ListSubclass*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!record) return DefWindowProcW(window, message, wParam, lParam);
+    WNDPROC previous = record->previous;
+    if (message == WM_NCDESTROY) {
+        UnsubclassList(window);
+    } else if (record->view->list_ == window) {
+        record->view->OnListMessage(message, wParam, lParam);
+    }
+    return CallWindowProcW(previous, window, message, wParam, lParam);
 }
 
 void ModuleView::OnListMessage(UINT message, WPARAM, LPARAM lParam) {

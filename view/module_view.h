@@ -18,6 +18,7 @@
 #include "module_access/listing.h"
 #include "namespace/module_item_id.h"
 #include "view/cell_text_ring.h"
+#include "view/view_cell_texts.h"
 #include "view/view_change_sink.h"
 #include "view/view_columns.h"
 #include "view/view_state.h"
@@ -120,8 +121,10 @@ private:
     RECT InnerRect(const RECT& rect) const;
     static bool RegisterWindowClass();
     static LRESULT CALLBACK ViewWindowProcEntry(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK ListSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                             UINT_PTR id, DWORD_PTR data);
+    struct ListSubclass;
+    HRESULT SubclassList(HWND list);
+    static void UnsubclassList(HWND list);
+    static LRESULT CALLBACK ListWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnViewMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnListNotify(NMHDR* header);
     void OnListMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -189,6 +192,7 @@ private:
     POINT lastPress_ = {};
 
     CellTextRing ring_;
+    RowIconCache icons_;
 
     // Layout kept across a refresh.
     std::vector<BYTE> iconPositions_;

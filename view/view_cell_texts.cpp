@@ -42,4 +42,22 @@ int RowIconIndex(LPCITEMIDLIST item) {
     return index < 0 ? 0 : index;
 }
 
+int RowIconCache::IndexFor(LPCITEMIDLIST item) {
+    std::wstring key;
+    if (IsDriveItem(item)) {
+        key = L"drive";
+    } else {
+        const wchar_t* name = ItemName(item);
+        const wchar_t* dot = wcsrchr(name, L'.');
+        key.assign(1, static_cast<wchar_t>(L'0' + (ItemAttributes(item) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN))));
+        if (dot) key += dot;
+        CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
+    }
+    auto found = indexes_.find(key);
+    if (found != indexes_.end()) return found->second;
+    int index = RowIconIndex(item);
+    indexes_.emplace(std::move(key), index);
+    return index;
+}
+
 LPCITEMIDLIST AsModuleItem(LPCITEMIDLIST item) { return item && IsValidItemId(item) ? item : nullptr; }
