@@ -637,10 +637,10 @@ STDMETHODIMP ModuleView::TranslateAccelerator(MSG* msg) {
 
 void ModuleView::ExecuteCommand(UINT id, UINT code) {
     switch (id) {
-    case kSortNameAscending: case kSortTypeAscending: case kSortSizeAscending: case kSortDateAscending:
-    case kSortNameDescending: case kSortTypeDescending: case kSortSizeDescending: case kSortDateDescending:
-    case kSortFolderAscending: case kSortFolderDescending:
-    case kSortCapacityAscending: case kSortCapacityDescending:
+    case kSortNameAscending: case kSortTypeAscending: case kSortSizeAscending: case kSortModifiedAscending:
+    case kSortNameDescending: case kSortTypeDescending: case kSortSizeDescending: case kSortModifiedDescending:
+    case kSortLocationAscending: case kSortLocationDescending:
+    case kSortTotalSizeAscending: case kSortTotalSizeDescending:
     case kSortFreeSpaceAscending: case kSortFreeSpaceDescending:
         if (!list_) return;
         sortCommand_ = id;

@@ -1,6 +1,8 @@
 // Where the view meets the folder object: binding to it, the one item
 // comparison, and Explorer's settings for hidden and system items.
+#include "namespace/compare_items.h"
 #include "namespace/module_folder.h"
+#include "namespace/view_settings.h"
 #include "view/module_view.h"
 #include "view/view_commands.h"
 

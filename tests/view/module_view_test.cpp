@@ -55,11 +55,17 @@ private:
     bool hadOld_ = false;
 };
 
+void Append(std::vector<BYTE>* bytes, const void* data, size_t size) {
+    size_t at = bytes->size();
+    bytes->resize(at + size);
+    memcpy(bytes->data() + at, data, size);
+}
+
 std::vector<BYTE> StateBytes(const int32_t widths[4], uint32_t sort, uint32_t magic = kViewStateMagic) {
-    std::vector<BYTE> bytes(24);
-    memcpy(bytes.data(), &magic, 4);
-    memcpy(bytes.data() + 4, widths, 16);
-    memcpy(bytes.data() + 20, &sort, 4);
+    std::vector<BYTE> bytes;
+    Append(&bytes, &magic, 4);
+    Append(&bytes, widths, 16);
+    Append(&bytes, &sort, 4);
     return bytes;
 }
 
@@ -301,7 +307,7 @@ TEST_F(ModuleViewTest, HeaderClicksToggleNameOrderWithFoldersAfterFilesDescendin
     EXPECT_EQ(kSortSizeAscending, view_->SortCommand());
     EXPECT_THAT(Names(), ElementsAre(L"Data", L"Photos", L"a.txt", L"b.txt", L"C.bin"));
     ClickHeader(3);
-    EXPECT_EQ(kSortDateAscending, view_->SortCommand());
+    EXPECT_EQ(kSortModifiedAscending, view_->SortCommand());
     EXPECT_THAT(Names(), ElementsAre(L"Data", L"Photos", L"b.txt", L"C.bin", L"a.txt"));
     ClickHeader(3);
     EXPECT_THAT(Names(), ElementsAre(L"a.txt", L"C.bin", L"b.txt", L"Photos", L"Data"));
@@ -363,7 +369,7 @@ TEST_F(ModuleViewTest, StoredStateGivesWidthsAndSortAndSurvivesARoundTrip) {
     int32_t widths[4] = {200, 80, 90, 100};
     std::vector<BYTE> state = StateBytes(widths, kSortSizeDescending);
     int32_t order[4] = {0, 2, 1, 3};
-    state.insert(state.end(), reinterpret_cast<BYTE*>(order), reinterpret_cast<BYTE*>(order) + 16);
+    Append(&state, order, sizeof(order));
     browser_->SetStoredState(state);
     ASSERT_EQ(S_OK, Show(L"\\A:"));
     EXPECT_EQ(200, ListView_GetColumnWidth(List(), 0));
@@ -406,12 +412,13 @@ TEST_F(ModuleViewTest, DamagedStoredStateFallsBackToDefaults) {
     browser_->DestroyView();
 
     // A good head with a cut column order: widths taken, order left alone.
-    std::vector<BYTE> shortOrder = StateBytes(widths, kSortDateAscending);
-    shortOrder.insert(shortOrder.end(), {3, 0, 0, 0, 2, 0});
+    std::vector<BYTE> shortOrder = StateBytes(widths, kSortModifiedAscending);
+    const BYTE partial[] = {3, 0, 0, 0, 2, 0};
+    Append(&shortOrder, partial, sizeof(partial));
     browser_->SetStoredState(shortOrder);
     ASSERT_EQ(S_OK, Show(L"\\A:"));
     EXPECT_EQ(80, ListView_GetColumnWidth(List(), 1));
-    EXPECT_EQ(kSortDateAscending, view_->SortCommand());
+    EXPECT_EQ(kSortModifiedAscending, view_->SortCommand());
     int order[4] = {};
     ListView_GetColumnOrderArray(List(), 4, order);
     EXPECT_THAT(order, ElementsAre(0, 1, 2, 3));
