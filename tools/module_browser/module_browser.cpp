@@ -5,6 +5,7 @@
 // With seconds > 0 the window closes by itself.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <wrl/client.h>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "common/holders.h"
+#include "module_access/com_thread.h"
 #include "module_access/module_access.h"
 #include "namespace/module_item_id.h"
 
@@ -51,7 +53,7 @@ HRESULT ModulePathList(const std::wstring& path, PIDLIST_ABSOLUTE* out) {
     ComPtr<ModuleAccess> access;
     HRESULT hr = CreateModuleAccess(&access);
     if (FAILED(hr)) return hr;
-    return ItemIdListForPath(path, access.Get(), out);
+    return ItemIdListForPath(path.c_str(), access.Get(), out);
 }
 
 }  // namespace
