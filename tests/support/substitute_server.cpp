@@ -27,6 +27,7 @@ HANDLE g_keeperThread = nullptr;
 HANDLE g_keeperStop = nullptr;
 HANDLE g_keeperReady = nullptr;
 CRITICAL_SECTION g_keeperLock;
+CRITICAL_SECTION g_trashLock;  // the deletion queue below
 INIT_ONCE g_keeperOnce = INIT_ONCE_STATIC_INIT;
 LONG g_liveFixtures = 0;
 volatile LONGLONG g_lastFixtureEnd = 0;
@@ -65,9 +66,13 @@ void StopKeeper() {
     LeaveCriticalSection(&g_keeperLock);
 }
 
+void FinishTrash();
+
 BOOL CALLBACK InitKeeper(INIT_ONCE*, void*, void**) {
     InitializeCriticalSection(&g_keeperLock);
+    InitializeCriticalSection(&g_trashLock);
     atexit(StopKeeper);
+    atexit(FinishTrash);
     return TRUE;
 }
 
@@ -134,6 +139,61 @@ std::wstring FreshTempFolder() {
                         std::to_wstring(InterlockedIncrement(&counter));
     DeleteTree(path);
     return path;
+}
+
+// ---- served copies are deleted behind the tests' back ----
+// Deleting a tree costs a few hundred milliseconds under Wine; a thread of
+// its own does it while the next test runs, and finishes before the program ends.
+
+std::vector<std::wstring> g_trash;
+HANDLE g_trashWake = nullptr;
+HANDLE g_trashThread = nullptr;
+bool g_trashClosing = false;
+
+DWORD WINAPI TrashMain(void*) {
+    for (;;) {
+        WaitForSingleObject(g_trashWake, INFINITE);
+        for (;;) {
+            std::wstring next;
+            bool closing = false;
+            EnterCriticalSection(&g_trashLock);
+            if (!g_trash.empty()) {
+                next = g_trash.back();
+                g_trash.pop_back();
+            }
+            closing = g_trashClosing;
+            LeaveCriticalSection(&g_trashLock);
+            if (next.empty()) {
+                if (closing) return 0;
+                break;
+            }
+            DeleteTree(next);
+        }
+    }
+}
+
+void FinishTrash() {
+    if (!g_trashThread) return;
+    EnterCriticalSection(&g_trashLock);
+    g_trashClosing = true;
+    LeaveCriticalSection(&g_trashLock);
+    SetEvent(g_trashWake);
+    WaitForSingleObject(g_trashThread, 60000);
+}
+
+void Discard(const std::wstring& folder) {
+    EnterCriticalSection(&g_trashLock);
+    if (!g_trashThread) {
+        g_trashWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        g_trashThread = CreateThread(nullptr, 0, TrashMain, nullptr, 0, nullptr);
+    }
+    bool queued = g_trashThread != nullptr;
+    if (queued) g_trash.push_back(folder);
+    LeaveCriticalSection(&g_trashLock);
+    if (queued)
+        SetEvent(g_trashWake);
+    else
+        DeleteTree(folder);
 }
 
 }  // namespace
@@ -248,7 +308,7 @@ SubstituteModule::~SubstituteModule() {
         }
     }
     delete saved_;
-    if (ownsRoot_ && !root_.empty()) DeleteTree(root_);
+    if (ownsRoot_ && !root_.empty()) Discard(root_);
     g_lastFixtureEnd = static_cast<LONGLONG>(GetTickCount64());
     InterlockedDecrement(&g_liveFixtures);
     ReleaseMutex(mutex_);

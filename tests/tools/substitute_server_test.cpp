@@ -86,6 +86,17 @@ TEST_F(ModuleServer, SingleItemLookupAnswersOneRowOrNothing) {
     EXPECT_EQ(L"A:", rows[0].name);
     ASSERT_EQ(S_OK, List(L"\\A:\\Data\\Missing.txt", &rows));
     EXPECT_TRUE(rows.empty());
+    // "Not there" is an array of no entries, not VT_EMPTY: callers tell it
+    // from a malformed answer.
+    UniqueBstr missing(L"\\A:\\Data\\Missing.txt");
+    UniqueVariant result;
+    ASSERT_EQ(S_OK, access_->ListFolder(missing.get(), VARIANT_FALSE, result.get()));
+    ASSERT_EQ(VT_ARRAY | VT_VARIANT, result.get()->vt);
+    LONG upper = 0;
+    ASSERT_HRESULT_SUCCEEDED(SafeArrayGetUBound(result.get()->parray, 1, &upper));
+    EXPECT_EQ(-1, upper);
+    ASSERT_HRESULT_SUCCEEDED(SafeArrayGetUBound(result.get()->parray, 2, &upper));
+    EXPECT_EQ(6, upper);
     ASSERT_EQ(S_OK, List(L"\\A:\\NoSuchFolder\\Missing.txt", &rows));
     EXPECT_TRUE(rows.empty());
 }

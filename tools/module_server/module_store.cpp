@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 
 #include "common/holders.h"
@@ -177,9 +178,12 @@ FileRecord MakeRecord(const WIN32_FIND_DATAW& data, const substitute::ItemMetada
     return r;
 }
 
-HRESULT MakeListing(const std::vector<FileRecord>& rows, VARIANT* out) {
+// The 2-D answer; with no rows VT_EMPTY, or, when `emptyArray` is set, an
+// array of no entries (what a single-item lookup of a missing item gets, so
+// that callers tell "not there" from a malformed answer).
+HRESULT MakeListing(const std::vector<FileRecord>& rows, VARIANT* out, bool emptyArray = false) {
     VariantInit(out);
-    if (rows.empty()) return S_OK;
+    if (rows.empty() && !emptyArray) return S_OK;
     const ULONG n = static_cast<ULONG>(rows.size());
     SAFEARRAYBOUND bounds[2] = {{n, 0}, {7, 0}};
     SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
@@ -236,7 +240,9 @@ ModuleStore* StoreForRoot(const std::wstring& root) {
     static std::vector<std::unique_ptr<ModuleStore>> stores;
     for (auto& store : stores)
         if (SameRoot(store->root(), root)) return store.get();
-    stores.push_back(std::unique_ptr<ModuleStore>(new (std::nothrow) ModuleStore(root)));
+    std::unique_ptr<ModuleStore> store(new (std::nothrow) ModuleStore(root));
+    if (!store) return nullptr;
+    stores.push_back(std::move(store));
     return stores.back().get();
 }
 
@@ -461,6 +467,7 @@ HRESULT ModuleStore::List(const std::wstring& request, bool foldersOnly, VARIANT
             if (FAILED(hr)) return hr;
             if (found && (!foldersOnly || (r.attributes & FILE_ATTRIBUTE_DIRECTORY))) chosen.push_back(r);
         }
+        return MakeListing(chosen, out, true);
     }
     return MakeListing(chosen, out);
 }
@@ -505,7 +512,12 @@ HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD a
         return Win32(ERROR_PATH_NOT_FOUND, L"The folder " + Quoted(path.Parent()) + L" does not exist.");
     if (probe.kind == Kind::Folder)
         return Win32(ERROR_ACCESS_DENIED, L"A folder named " + Quoted(path) + L" already exists.");
-    substitute::ItemMetadata* old = metadata_.Find(path.Text());
+    // A copy: while the source is read, other clients' calls run on this
+    // thread and may change the metadata.
+    const substitute::ItemMetadata* found = metadata_.Find(path.Text());
+    const bool hadMetadata = found != nullptr;
+    const substitute::ItemMetadata previous = found ? *found : substitute::ItemMetadata();
+    const substitute::ItemMetadata* old = hadMetadata ? &previous : nullptr;
     if (probe.kind == Kind::File && (EffectiveAttributes(old, false) & FILE_ATTRIBUTE_READONLY))
         return Win32(ERROR_ACCESS_DENIED, L"The file " + Quoted(path) + L" is read-only.");
 
