@@ -24,6 +24,8 @@ const SHELLVIEWID kModuleViewId = {0x7A3C21D4, 0x5E9F, 0x4B08, {0x8D, 0x61, 0x2F
 namespace {
 
 const wchar_t kViewWindowClass[] = L"KTX Module View";
+// Posted to the view window after the list's selection changed.
+constexpr UINT kSelectionChanged = WM_APP + 1;
 
 HINSTANCE CodeModule() {
     HMODULE module = nullptr;
@@ -746,6 +748,11 @@ LRESULT ModuleView::OnViewMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         ExecuteCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case kSelectionChanged:
+        selectionUpdatePosted_ = false;
+        UpdateStatusBar();
+        RefreshPane();
+        return 0;
     default:
         break;
     }
@@ -765,9 +772,15 @@ LRESULT ModuleView::OnListNotify(NMHDR* header) {
     }
     case LVN_ITEMCHANGED: {
         auto info = reinterpret_cast<NMLISTVIEW*>(header);
-        if ((info->uChanged & LVIF_STATE) && ((info->uOldState ^ info->uNewState) & LVIS_SELECTED)) {
-            UpdateStatusBar();
-            RefreshPane();
+        if ((info->uChanged & LVIF_STATE) && ((info->uOldState ^ info->uNewState) & LVIS_SELECTED) &&
+            !selectionUpdatePosted_) {
+            // Selecting all rows changes each one: the status bar and the
+            // pane follow once, when the changes are through.
+            selectionUpdatePosted_ = PostMessageW(window_, kSelectionChanged, 0, 0) != FALSE;
+            if (!selectionUpdatePosted_) {
+                UpdateStatusBar();
+                RefreshPane();
+            }
         }
         return 0;
     }

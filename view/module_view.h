@@ -200,6 +200,7 @@ private:
     std::wstring focusedPath_;
 
     bool refreshing_ = false;
+    bool selectionUpdatePosted_ = false;
     bool showHidden_ = true;
     bool showSystem_ = true;
     bool showSuperHidden_ = true;

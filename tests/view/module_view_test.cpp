@@ -326,13 +326,15 @@ TEST_F(ModuleViewTest, StatusBarCountsItemsOrTheSelection) {
     view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS);
     EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS, {5}), browser_->StatusPart(0));
     EXPECT_EQ(FormatByteSize(2400), browser_->StatusPart(1));
-    // Selecting updates at once: two files, then one folder (no size).
+    // Selecting updates the parts: two files, then one folder (no size).
     ListView_SetItemState(List(), RowOf(L"a.txt"), LVIS_SELECTED, LVIS_SELECTED);
     ListView_SetItemState(List(), RowOf(L"C.bin"), LVIS_SELECTED, LVIS_SELECTED);
+    TestShellBrowser::PumpMessages();
     EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS_SELECTED, {2}), browser_->StatusPart(0));
     EXPECT_EQ(FormatByteSize(2100), browser_->StatusPart(1));
     ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
     ListView_SetItemState(List(), RowOf(L"Data"), LVIS_SELECTED, LVIS_SELECTED);
+    TestShellBrowser::PumpMessages();
     EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS_SELECTED, {1}), browser_->StatusPart(0));
     EXPECT_EQ(L"", browser_->StatusPart(1));
 }
