@@ -278,8 +278,9 @@ void ModuleView::DestroyList() {
     DestroyWindow(list);
 }
 
-// Everything a new window replaces: menus, list, pane, items.
-void ModuleView::ReleaseWindowState() {
+// The windows and what hangs on them: menus, change sink, drop targets,
+// list, pane and the view window itself.
+void ModuleView::DestroyWindows() {
     RemoveMenus();
     UnadviseChangeSink();
     RevokeDropTargets();
@@ -291,21 +292,16 @@ void ModuleView::ReleaseWindowState() {
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         DestroyWindow(window);
     }
+}
+
+// Everything a new window replaces: the windows and the items.
+void ModuleView::ReleaseWindowState() {
+    DestroyWindows();
     FreeItems();
 }
 
 STDMETHODIMP ModuleView::DestroyViewWindow() {
-    RemoveMenus();
-    UnadviseChangeSink();
-    RevokeDropTargets();
-    DestroyList();
-    DestroyPane();
-    if (window_) {
-        HWND window = window_;
-        window_ = nullptr;
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        DestroyWindow(window);
-    }
+    DestroyWindows();
     uiState_ = SVUIA_DEACTIVATE;
     browser_.Reset();
     return S_OK;

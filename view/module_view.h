@@ -116,6 +116,7 @@ private:
     HRESULT CreateViewWindowIn(HWND parent, const RECT& rect);
     HRESULT CreateList(ListKind kind, const int32_t widths[kViewStateColumns]);
     void DestroyList();
+    void DestroyWindows();
     void ReleaseWindowState();
     void Layout(int width, int height);
     RECT InnerRect(const RECT& rect) const;
