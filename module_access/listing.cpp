@@ -256,7 +256,11 @@ HRESULT GetItemRecord(const wchar_t* path, ModuleAccess* access, LPITEMIDLIST* i
     UniqueVariant result;
     HRESULT hr = CallListFolder(access, path, false, result.out());
     if (FAILED(hr)) return hr;
-    if ((V_VT(result.get()) & VT_ARRAY) == 0) return E_FAIL;
+    // "Nothing matches" comes as an empty answer or an empty array; any
+    // other kind of answer is not a listing at all.
+    const VARTYPE type = V_VT(result.get());
+    if (type == VT_EMPTY || type == VT_NULL) return S_OK;
+    if ((type & VT_ARRAY) == 0) return E_FAIL;
 
     ListingDecoder decoder;
     hr = decoder.Open(result.get());
@@ -264,6 +268,20 @@ HRESULT GetItemRecord(const wchar_t* path, ModuleAccess* access, LPITEMIDLIST* i
     if (decoder.Count() == 0) return S_OK;
     const std::wstring parent = ItemParentPath(path);
     *item = MakeItemFromRecord(parent.c_str(), decoder.Record(0));
+    return *item ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT GetDriveItem(const wchar_t* drivePath, ModuleAccess* access, LPITEMIDLIST* item) {
+    if (!item) return E_INVALIDARG;
+    *item = nullptr;
+    if (!access) return E_POINTER;
+    if (!IsDrivePath(drivePath)) return E_INVALIDARG;
+    const std::wstring path = drivePath[0] == L'\\' ? drivePath : L"\\" + std::wstring(drivePath);
+    UniqueBstr request(path.c_str());
+    LONG capacity = 0, freeBytes = 0;
+    HRESULT hr = access->GetDiskSpace(request.get(), &capacity, &freeBytes);
+    if (FAILED(hr)) return hr;
+    *item = MakeDriveItem(path.c_str(), static_cast<DWORD>(capacity), static_cast<DWORD>(freeBytes));
     return *item ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -93,8 +93,13 @@ HRESULT ListItemsEx(const wchar_t* folderPath, const wchar_t* pattern, ItemArray
                     ModuleAccess* access, bool foldersOnly, bool recursive);
 
 // The record of one item by its full path: success with a null item when it
-// does not exist; E_FAIL when the answer is not an array.
+// does not exist (an empty answer or no entries); E_FAIL when the answer is
+// neither empty nor an array.
 HRESULT GetItemRecord(const wchar_t* path, ModuleAccess* access, LPITEMIDLIST* item);
+
+// A drive's identifier for its properties, from GetDiskSpace (MakeDriveItem).
+// `drivePath` is "\A:" (or "A:"); the identifier's path is "\A:".
+HRESULT GetDriveItem(const wchar_t* drivePath, ModuleAccess* access, LPITEMIDLIST* item);
 
 // Adds the sizes of the files of a selection to *total, descending into
 // folders and drives; folders that cannot be listed add nothing. With `pump`

@@ -116,6 +116,10 @@ LPITEMIDLIST MakeItemId(const wchar_t* path, const wchar_t* shortName, DWORD siz
     return reinterpret_cast<LPITEMIDLIST>(item);
 }
 
+LPITEMIDLIST MakeDriveItem(const wchar_t* drivePath, DWORD capacity, DWORD freeBytes) {
+    return MakeItemId(drivePath, drivePath, capacity, 0, 0, 0, static_cast<double>(freeBytes));
+}
+
 bool IsValidItemId(LPCITEMIDLIST item) {
     if (!item) return false;
     const USHORT cb = ByteCount(item);

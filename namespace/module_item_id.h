@@ -47,6 +47,11 @@ void ShellFree(void* p);
 LPITEMIDLIST MakeItemId(const wchar_t* path, const wchar_t* shortName, DWORD size,
                         DWORD attributes, double created, double accessed, double modified);
 
+// The identifier of a drive for its own properties: its capacity as size,
+// its free bytes as the last-write value, attributes and other dates 0, the
+// short name equal to the path ("\A:").
+LPITEMIDLIST MakeDriveItem(const wchar_t* drivePath, DWORD capacity, DWORD freeBytes);
+
 // The acceptance test for identifiers from outside. Reads at most the item's
 // own byte count (and never past it), whatever the bytes say.
 bool IsValidItemId(LPCITEMIDLIST item);

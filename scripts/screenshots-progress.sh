@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Photographs the file operations' dialogs (the delete progress half-way and
-# the format dialog) in German and English, as PNGs in build/screenshots.
+# the format dialog; on request the read-only question) in German and
+# English, as PNGs in build/screenshots.
 # Runs under a virtual X server with a Wine prefix of its own that uses the
 # X11 driver; the tests' headless prefix is never touched.
 set -euo pipefail
@@ -35,7 +36,7 @@ shoot() {
   echo "wrote $png"
 }
 
-# KTX_SHOTS picks some of them, e.g. "format-de progress-en".
+# KTX_SHOTS picks some of them, e.g. "format-de progress-en confirm-de".
 for shot in ${KTX_SHOTS:-progress-de progress-en format-de format-en}; do
   what=${shot%-*}; lang=1033
   [ "${shot#*-}" = de ] && lang=1031

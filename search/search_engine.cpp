@@ -53,9 +53,17 @@ std::wstring FoundStatusText(size_t count) {
 SearchEngine::SearchEngine(const SearchCriteria& criteria, SearchHost& host)
     : criteria_(criteria), host_(host) {}
 
+void SearchEngine::Pump() {
+    const DWORD now = GetTickCount();
+    if (pumped_ && now - lastPump_ < host_.PumpIntervalMs()) return;
+    pumped_ = true;
+    lastPump_ = now;
+    host_.PumpMessages();
+}
+
 void SearchEngine::ShowSearching(const std::wstring& path) {
     host_.SetStatusText(SearchingStatusText(path));
-    host_.PumpMessages();
+    Pump();
 }
 
 HRESULT SearchEngine::SearchFolder(const std::wstring& folderPath, ModuleAccess* access) {
@@ -81,12 +89,12 @@ void SearchEngine::ListingSearch(const std::wstring& folderPath, ModuleAccess* a
     host_.CurrentLocalTime(&now);
     for (UINT i = 0; i < listing.count(); ++i) {
         if (host_.StopRequested()) break;
-        host_.PumpMessages();
+        Pump();
         LPCITEMIDLIST item = listing[i];
         // Folders are results like files; drives never are.
         if (!IsDriveItem(item) && PassesAllTests(criteria_, ValuesOf(item), now))
             host_.AddResult(item);
-        host_.PumpMessages();
+        Pump();
     }
     if (!criteria_.includeSubfolders) return;
     // Every folder is searched, whether or not it passed the tests itself.
@@ -111,7 +119,7 @@ void SearchEngine::ContentSearch(const std::wstring& folderPath, ModuleAccess* a
     std::vector<UINT> candidates;
     ULONGLONG total = 0;
     for (UINT i = 0; i < listing.count(); ++i) {
-        host_.PumpMessages();
+        Pump();
         if (host_.StopRequested()) return;
         LPCITEMIDLIST item = listing[i];
         if (!IsFolder(item) && !IsDriveItem(item) &&
@@ -119,7 +127,7 @@ void SearchEngine::ContentSearch(const std::wstring& folderPath, ModuleAccess* a
             candidates.push_back(i);
             total += ItemSize(item);
         }
-        host_.PumpMessages();
+        Pump();
     }
 
     if (total > kContentQuestionBytes) {
@@ -150,19 +158,33 @@ HRESULT SearchEngine::ContentTest(const std::wstring& itemPath, ModuleAccess* ac
     if (!access) return E_POINTER;
     // A stopped search reads no more content; there is no need to open the file either.
     if (host_.StopRequested()) return E_OPERATION_CANCELLED;
+    // Releasing the streams is a call to the server too, and would take the
+    // failure's description with it: keep it for whoever reports the failure.
+    ComPtr<IErrorInfo> failureInfo;
+    HRESULT hr = ReadAndScan(itemPath, access, &failureInfo);
+    if (failureInfo) SetErrorInfo(0, failureInfo.Get());
+    return hr;
+}
+
+HRESULT SearchEngine::ReadAndScan(const std::wstring& itemPath, ModuleAccess* access,
+                                  IErrorInfo** failureInfo) {
+    auto serverFailure = [failureInfo](HRESULT failure) {
+        GetErrorInfo(0, failureInfo);
+        return failure;
+    };
 
     BSTR path = SysAllocStringLen(itemPath.data(), static_cast<UINT>(itemPath.size()));
     if (!path) return E_OUTOFMEMORY;
     ComPtr<IUnknown> object;
     HRESULT hr = access->OpenFile(path, &object);
     SysFreeString(path);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return serverFailure(hr);
     ComPtr<IStream> stream;
     if (!object || FAILED(object.As(&stream))) return E_NOINTERFACE;
 
     STATSTG stat = {};
     hr = stream->Stat(&stat, STATFLAG_NONAME);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return serverFailure(hr);
     if (stat.cbSize.QuadPart >= 0x100000000ULL) return E_UNEXPECTED;
     const size_t size = static_cast<size_t>(stat.cbSize.QuadPart);
 
@@ -175,19 +197,19 @@ HRESULT SearchEngine::ContentTest(const std::wstring& itemPath, ModuleAccess* ac
     if (hr == E_NOTIMPL) {
         clone = stream;
     } else if (FAILED(hr)) {
-        return hr;
+        return serverFailure(hr);
     }
     if (!clone) return E_UNEXPECTED;
 
     size_t done = 0;
     while (done < size) {
-        host_.PumpMessages();
+        Pump();
         if (host_.StopRequested()) return E_OPERATION_CANCELLED;
         ULONG want = size - done < kContentChunkBytes ? static_cast<ULONG>(size - done)
                                                        : kContentChunkBytes;
         ULONG got = 0;
         hr = clone->Read(block.get() + done, want, &got);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr)) return serverFailure(hr);
         if (got == 0) break;
         done += got > want ? want : got;
     }

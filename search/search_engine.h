@@ -21,6 +21,10 @@ public:
     virtual void SetStatusText(const std::wstring& text) = 0;
     // Dispatches pending messages, with the window's accelerators and dialog keys.
     virtual void PumpMessages() = 0;
+    // The engine pumps at every item, folder and chunk, but no more often
+    // than this: looking at the queue is not free, and 10 ms keeps the
+    // window as responsive as the eye can tell.
+    virtual DWORD PumpIntervalMs() const { return 10; }
     // Set by Stop and New Search; polled between steps.
     virtual bool StopRequested() const = 0;
     // Owner of the engine's question (through the prompt seam).
@@ -60,9 +64,14 @@ private:
     void ListingSearch(const std::wstring& folderPath, ModuleAccess* access);
     void ContentSearch(const std::wstring& folderPath, ModuleAccess* access);
     void ShowSearching(const std::wstring& path);
+    void Pump();
+    HRESULT ReadAndScan(const std::wstring& itemPath, ModuleAccess* access,
+                        IErrorInfo** failureInfo);
 
     const SearchCriteria& criteria_;
     SearchHost& host_;
+    bool pumped_ = false;
+    DWORD lastPump_ = 0;
 };
 
 // A whole search from the Start command: the host's start and finish around

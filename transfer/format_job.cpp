@@ -10,10 +10,9 @@
 #include "common/module_count.h"
 #include "common/prompt.h"
 #include "common/resource_module.h"
-#include "common/result_codes.h"
+#include "module_access/call_wrappers.h"
 #include "module_access/com_thread.h"
 #include "module_access/module_access.h"
-#include "module_access/module_errors.h"
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
 
@@ -52,31 +51,6 @@ struct FormatJob {
     ComPtr<ModuleAccess> server;
 };
 
-// The server names a drive by its letter and colon.
-std::wstring DriveName(const std::wstring& drivePath) {
-    return drivePath.size() >= 1 && drivePath[0] == L'\\' ? drivePath.substr(1) : drivePath;
-}
-
-// The module's format and label calls with their failure messages.
-HRESULT FormatDrive(ModuleAccess* server, HWND owner, const std::wstring& drive) {
-    UniqueBstr bdrive(drive.c_str());
-    HRESULT hr = server->Format(bdrive.get());
-    if (FAILED(hr) && hr != E_OPERATION_CANCELLED)
-        ShowMessageBox(owner, Resources().FormatString(IDS_ERR_FORMAT, {ErrorText(hr)}),
-                       Resources().LoadString(IDS_ERR_FORMAT_CAPTION), MB_ICONERROR);
-    return hr;
-}
-
-HRESULT SetDriveLabel(ModuleAccess* server, HWND owner, const std::wstring& drive,
-                      const std::wstring& label) {
-    UniqueBstr bdrive(drive.c_str()), blabel(label.c_str());
-    HRESULT hr = server->SetLabel(bdrive.get(), blabel.get());
-    if (FAILED(hr) && hr != E_OPERATION_CANCELLED)
-        ShowMessageBox(owner, Resources().FormatString(IDS_ERR_LABEL, {label, ErrorText(hr)}),
-                       Resources().LoadString(IDS_ERR_GENERAL_CAPTION), MB_ICONERROR);
-    return hr;
-}
-
 FormatJob* JobOf(HWND dialog) {
     return reinterpret_cast<FormatJob*>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
@@ -91,7 +65,7 @@ void InitFormatDialog(HWND dialog, FormatJob* job) {
     AddSingleEntry(dialog, IDC_FORMAT_FILE_SYSTEM, L"FAT");
     AddSingleEntry(dialog, IDC_FORMAT_CLUSTER, Resources().LoadString(IDS_FORMAT_STANDARD_SIZE));
     AddSingleEntry(dialog, IDC_FORMAT_CAPACITY, FormatCapacityText(job->capacity));
-    UniqueBstr drive(DriveName(job->drivePath).c_str());
+    UniqueBstr drive(DriveArgument(job->drivePath.c_str()).c_str());
     UniqueBstr label;
     if (job->server && SUCCEEDED(job->server->GetLabel(drive.get(), label.out()))) {
         SetDlgItemTextW(dialog, IDC_FORMAT_LABEL, label.c_str());
@@ -120,12 +94,12 @@ void StartFormatting(HWND dialog, FormatJob* job) {
     EnableWindow(start, FALSE);
     EnableWindow(close, FALSE);
 
-    std::wstring drive = DriveName(job->drivePath);
+    const wchar_t* drive = job->drivePath.c_str();
     HRESULT hr = FormatDrive(job->server.Get(), dialog, drive);
     HWND labelEdit = GetDlgItem(dialog, IDC_FORMAT_LABEL);
     if (SUCCEEDED(hr) && IsWindowEnabled(labelEdit)) {
         std::wstring label = WindowText(labelEdit);
-        if (!label.empty()) hr = SetDriveLabel(job->server.Get(), dialog, drive, label);
+        if (!label.empty()) hr = SetDriveLabel(job->server.Get(), dialog, drive, label.c_str());
     }
 
     EnableWindow(start, TRUE);

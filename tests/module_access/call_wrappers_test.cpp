@@ -66,39 +66,6 @@ TEST_F(CallWrappers, SuccessesPassTheDriveAsLetterAndColonAndShowNothing) {
     EXPECT_EQ(L"Holiday", fake_->Label(L"A:"));
 }
 
-TEST_F(CallWrappers, EachFailureShowsItsOwnMessageOnce) {
-    fake_->FailOn(L"SetLabel", L"", kLinkDown, L"Link lost.");
-    EXPECT_EQ(kLinkDown, SetDriveLabel(fake_, owner_, L"\\A:", L"Holiday"));
-    PromptRequest box = OnlyMessage();
-    EXPECT_EQ(L"General", box.caption);
-    // The message formatter writes line breaks as CR LF.
-    EXPECT_EQ(L"The data carrier label (Holiday) could not be determined.\r\n\r\nLink lost.", box.text);
-
-    PromptRecorder attributes;
-    fake_->FailOn(L"SetAttributes", L"", kLinkDown, L"Link lost.");
-    EXPECT_EQ(kLinkDown, SetItemAttributes(fake_, owner_, L"\\A:\\Data\\Photo.jpg", 0x01));
-    ASSERT_EQ(1u, attributes.Count());
-    EXPECT_EQ(L"Properties of Photo.jpg", attributes.Last().caption);
-    EXPECT_EQ(L"The attributes for Photo.jpg could not be determined. Link lost.",
-              attributes.Last().text);
-    EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), attributes.Last().flags);
-
-    PromptRecorder standard;
-    fake_->FailOn(L"CreateStandardFolders", L"", kLinkDown, L"Link lost.");
-    EXPECT_EQ(kLinkDown, CreateStandardFoldersOn(fake_, owner_, L"\\A:"));
-    ASSERT_EQ(1u, standard.Count());
-    EXPECT_EQ(L"Error Creating Standard Folders", standard.Last().caption);
-    EXPECT_EQ(L"The standard folders cannot be created: Link lost.", standard.Last().text);
-
-    PromptRecorder format;
-    fake_->FailOn(L"Format", L"", kLinkDown, L"Link lost.");
-    EXPECT_EQ(kLinkDown, FormatDrive(fake_, owner_, L"\\A:"));
-    ASSERT_EQ(1u, format.Count());
-    EXPECT_EQ(L"Format module file system", format.Last().caption);
-    EXPECT_EQ(L"Flash memory on module could not be formatted. Link lost.", format.Last().text);
-    EXPECT_EQ(owner_, format.Last().owner);
-}
-
 TEST_F(CallWrappers, CancellationIsReturnedWithoutAMessage) {
     IdListHolder photo = Item(L"\\A:\\Data\\Photo.jpg");
     const std::vector<std::pair<const wchar_t*, std::function<HRESULT()>>> wrappers = {

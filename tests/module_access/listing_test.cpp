@@ -231,13 +231,39 @@ TEST_F(Listing, SingleItemLookup) {
     ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\missing.txt", fake_, item.out()));
     EXPECT_FALSE(item);
 
-    UniqueVariant empty;
-    fake_->SetRawListing(L"\\A:\\odd", *empty.get());
+    UniqueVariant empty;  // how the server says "no such item"
+    fake_->SetRawListing(L"\\A:\\Data\\Photo.jpg", *empty.get());
+    EXPECT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\Photo.jpg", fake_, item.out()));
+    EXPECT_FALSE(item);
+    UniqueVariant number;
+    V_VT(number.get()) = VT_I4;
+    V_I4(number.get()) = 1;
+    fake_->SetRawListing(L"\\A:\\odd", *number.get());
     EXPECT_EQ(E_FAIL, GetItemRecord(L"\\A:\\odd", fake_, item.out()));
     EXPECT_FALSE(item);
 
     fake_->FailOn(L"ListFolder", L"\\A:\\readme.txt", kLinkDown);
     EXPECT_EQ(kLinkDown, GetItemRecord(L"\\A:\\readme.txt", fake_, item.out()));
+}
+
+TEST_F(Listing, DriveItemForItsProperties) {
+    fake_->AddDrive(L"C:", 0xF0000000u, 12345);
+    IdListHolder drive;
+    ASSERT_EQ(S_OK, GetDriveItem(L"C:", fake_, drive.out()));
+    EXPECT_EQ(L"GetDiskSpace(\\C:)", fake_->Calls().back());
+    ASSERT_TRUE(IsValidItemId(drive.get()));
+    EXPECT_STREQ(L"\\C:", ItemPath(drive.get()));
+    EXPECT_STREQ(L"\\C:", ItemShortName(drive.get()));
+    EXPECT_EQ(0xF0000000u, ItemSize(drive.get()));
+    EXPECT_EQ(12345.0, ItemModified(drive.get()));
+    EXPECT_EQ(0u, ItemAttributes(drive.get()));
+    EXPECT_EQ(0.0, ItemCreated(drive.get()));
+    EXPECT_TRUE(IsDriveItem(drive.get()));
+
+    EXPECT_EQ(E_INVALIDARG, GetDriveItem(L"\\A:\\Data", fake_, drive.out()));
+    fake_->FailOn(L"GetDiskSpace", L"", kLinkDown);
+    EXPECT_EQ(kLinkDown, GetDriveItem(L"\\A:", fake_, drive.out()));
+    EXPECT_FALSE(drive);
 }
 
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {

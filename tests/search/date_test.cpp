@@ -38,12 +38,6 @@ bool Passes(const SearchCriteria& c, double modified, const SYSTEMTIME& now) {
     return PassesDateTest(c, 0, 0, modified, now);
 }
 
-TEST(DateTest, OffUnlessConsidered) {
-    SearchCriteria c = DateCriteria(2);
-    c.considerFileDates = 0;
-    EXPECT_TRUE(Passes(c, 0, Local(2027, 3, 15)));
-}
-
 TEST(DateTest, PreviousDaysByTheLocalCalendar) {
     SearchCriteria c = DateCriteria(2);
     c.days = 1;
@@ -111,26 +105,8 @@ TEST(DateTest, DateTypePicksTheTime) {
     c.dateType = 2;
     EXPECT_TRUE(PassesDateTest(c, old, today, old, now));
     EXPECT_FALSE(PassesDateTest(c, today, old, today, now));
-}
-
-TEST(AllTests, InOrderOnOneItem) {
-    SearchCriteria c;
-    c.name = L"log";
-    c.fileTypePattern = L"*.txt";
-    c.sizeType = 1;
-    c.limit = 1;
-    SearchItemValues item;
-    item.fileName = L"syslog.txt";
-    item.size = 2048;
-    const SYSTEMTIME now = Local(2027, 3, 15);
-    EXPECT_TRUE(PassesAllTests(c, item, now));
-    item.size = 10;
-    EXPECT_FALSE(PassesAllTests(c, item, now));
-    item.size = 2048;
-    item.fileName = L"syslog.bin";
-    EXPECT_FALSE(PassesAllTests(c, item, now));
-    item.fileName = L"notes.txt";
-    EXPECT_FALSE(PassesAllTests(c, item, now));
+    c.considerFileDates = 0;
+    EXPECT_TRUE(PassesDateTest(c, 0, 0, 0, now));
 }
 
 }  // namespace

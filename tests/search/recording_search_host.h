@@ -31,6 +31,7 @@ public:
             DispatchMessageW(&msg);
         }
     }
+    DWORD PumpIntervalMs() const override { return 0; }   // every pump counts
     bool StopRequested() const override { return stop; }
     HWND OwnerWindow() const override { return nullptr; }
     void CurrentLocalTime(SYSTEMTIME* now) const override { *now = now_; }

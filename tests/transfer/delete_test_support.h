@@ -4,69 +4,32 @@
 #pragma once
 #include <windows.h>
 
-#include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "common/com_object.h"
-#include "common/prompt.h"
 #include "module_access/module_access_h.h"
+#include "tests/support/prompt_recorder.h"
 #include "transfer/delete_confirmation.h"
 
-struct AskedPrompt {
-    PromptRequest::Kind kind;
-    UINT dialogId = 0;                 // dialogs
-    int mode = 0;                      // delete confirmations
-    std::wstring name;                 // delete confirmations
-    std::wstring caption, text;        // message boxes
-    UINT flags = 0;
-};
-
-class DeletePrompts : public PromptAnswerer {
+// A PromptRecorder that also notes the mode and name of delete confirmations.
+class DeletePrompts : public PromptRecorder {
 public:
-    DeletePrompts() { previous_ = SetPromptAnswerer(this); }
-    ~DeletePrompts() { SetPromptAnswerer(previous_); }
-    DeletePrompts(const DeletePrompts&) = delete;
-    DeletePrompts& operator=(const DeletePrompts&) = delete;
-
-    // Answers in order; afterwards every prompt gets IDCANCEL.
-    void Script(std::initializer_list<INT_PTR> answers) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        script_.insert(script_.end(), answers.begin(), answers.end());
-    }
-    std::vector<AskedPrompt> Asked() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return asked_;
-    }
+    struct Confirmation {
+        int mode;
+        std::wstring name;
+    };
+    // One per prompt, in order; mode 0 for message boxes.
+    std::vector<Confirmation> confirmations;
 
     bool Answer(const PromptRequest& request, INT_PTR* answer) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        AskedPrompt asked;
-        asked.kind = request.kind;
-        asked.dialogId = request.dialogId;
-        asked.caption = request.caption;
-        asked.text = request.text;
-        asked.flags = request.flags;
-        if (request.kind == PromptRequest::Kind::Dialog && request.initParam) {
-            auto* confirmation = reinterpret_cast<const DeleteConfirmation*>(request.initParam);
-            asked.mode = static_cast<int>(confirmation->mode);
-            asked.name = confirmation->name;
-        }
-        asked_.push_back(asked);
-        *answer = IDCANCEL;
-        if (!script_.empty()) {
-            *answer = script_.front();
-            script_.pop_front();
-        }
-        return true;
+        auto* asked = request.kind == PromptRequest::Kind::Dialog
+                          ? reinterpret_cast<const DeleteConfirmation*>(request.initParam)
+                          : nullptr;
+        confirmations.push_back({asked ? static_cast<int>(asked->mode) : 0,
+                                 asked ? asked->name : std::wstring()});
+        return PromptRecorder::Answer(request, answer);
     }
-
-private:
-    mutable std::mutex mutex_;
-    std::deque<INT_PTR> script_;
-    std::vector<AskedPrompt> asked_;
-    PromptAnswerer* previous_ = nullptr;
 };
 
 class RecordingSink : public IModuleChangeSink, public RefCounted<RecordingSink> {

@@ -1,5 +1,5 @@
 // The format dialog on its own thread, driven from the test thread, against
-// an in-process module.
+// the substitute server on a fresh copy of the sample module.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <wrl/client.h>
@@ -9,7 +9,9 @@
 #include "common/resource_module.h"
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
-#include "tests/support/fake_module_access.h"
+#include "common/holders.h"
+#include "module_access/com_thread.h"
+#include "tests/support/substitute_server.h"
 #include "tests/support/prompt_recorder.h"
 #include "transfer/format_job.h"
 
@@ -62,49 +64,48 @@ class FormatDialogTest : public testing::Test {
 protected:
     void SetUp() override {
         objectsBefore_ = ModuleObjectCount();
-        *module_.GetAddressOf() = new FakeModuleAccess;   // takes the first reference
-        module_->AddDrive(L"A:", 8 << 20);
-        module_->AddFolder(L"\\A:\\Data");
-        module_->AddFile(L"\\A:\\Data\\a.txt", 10);
-        module_->SetLabel(UniqueBstrFor(L"A:"), UniqueBstrFor(L"FLASH"));
-        module_->ClearCalls();
-        scope_.reset(new FakeModuleAccessScope(module_.Get()));
+        ASSERT_EQ(S_OK, EnterComThread());
+        ASSERT_TRUE(module_.ok());
+        ASSERT_EQ(S_OK, module_.Create(&access_));
     }
     void TearDown() override {
         if (thread_) {
-            if (WaitForSingleObject(thread_, 5000) != WAIT_OBJECT_0) {
+            if (!Ends()) {
                 if (HWND dialog = FindFormatDialog()) Press(dialog, IDCANCEL);
-                WaitForSingleObject(thread_, 5000);
+                Ends();
             }
             CloseHandle(thread_);
         }
-        scope_.reset();
-        module_.Reset();
-        for (BSTR b : strings_) SysFreeString(b);
+        access_.Reset();
+        LeaveComThread();
         EXPECT_EQ(objectsBefore_, ModuleObjectCount());
     }
 
-    BSTR UniqueBstrFor(const wchar_t* text) {
-        strings_.push_back(SysAllocString(text));
-        return strings_.back();
-    }
-
-    HWND Open(uint64_t capacity = 8 << 20) {
+    HWND Open(uint64_t capacity = 4 << 20) {
         EXPECT_EQ(S_OK, OpenFormatDialog(L"\\A:", capacity, &thread_));
         HWND dialog = FindFormatDialog();
         EXPECT_TRUE(dialog);
         return dialog;
     }
 
-    bool Ends(DWORD milliseconds = 5000) {
+    bool Ends(DWORD milliseconds = 10000) {
         return WaitForSingleObject(thread_, milliseconds) == WAIT_OBJECT_0;
     }
 
+    std::wstring Label() {
+        UniqueBstr drive(L"A:"), label;
+        EXPECT_EQ(S_OK, access_->GetLabel(drive.get(), label.out()));
+        return label.c_str();
+    }
+
+    bool Exists(const wchar_t* path) const {
+        return GetFileAttributesW(module_.PcPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
     LONG objectsBefore_ = 0;
-    ComPtr<FakeModuleAccess> module_;
-    std::unique_ptr<FakeModuleAccessScope> scope_;
+    SubstituteModule module_;
+    ComPtr<ModuleAccess> access_;
     HANDLE thread_ = nullptr;
-    std::vector<BSTR> strings_;
     PromptRecorder prompts_;
 };
 
@@ -120,7 +121,7 @@ TEST(FormatTexts, TitleAndCapacityInWholeKilobytesRoundedUp) {
 }
 
 TEST_F(FormatDialogTest, OpensWithItsSingleChoicesAndTheDrivesLabel) {
-    HWND dialog = Open((8 << 20) + 1);
+    HWND dialog = Open((4 << 20) + 1);
     ASSERT_TRUE(dialog);
     std::wstring title = WindowText(dialog);
     EXPECT_EQ(L" \\A:", title.substr(title.size() - 4));
@@ -131,17 +132,17 @@ TEST_F(FormatDialogTest, OpensWithItsSingleChoicesAndTheDrivesLabel) {
     EXPECT_EQ(L"FAT", ComboText(dialog, IDC_FORMAT_FILE_SYSTEM));
     EXPECT_EQ(Resources().LoadString(IDS_FORMAT_STANDARD_SIZE),
               ComboText(dialog, IDC_FORMAT_CLUSTER));
-    EXPECT_EQ(FormatCapacityText((8 << 20) + 1), ComboText(dialog, IDC_FORMAT_CAPACITY));
+    EXPECT_EQ(FormatCapacityText((4 << 20) + 1), ComboText(dialog, IDC_FORMAT_CAPACITY));
     for (int id : {IDC_FORMAT_FILE_SYSTEM, IDC_FORMAT_CLUSTER, IDC_FORMAT_CAPACITY})
         EXPECT_EQ(1, ComboCount(dialog, id));
-    EXPECT_EQ(L"FLASH", WindowText(GetDlgItem(dialog, IDC_FORMAT_LABEL)));
+    EXPECT_EQ(L"PHONE", WindowText(GetDlgItem(dialog, IDC_FORMAT_LABEL)));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_FORMAT_LABEL)));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_FORMAT_LABEL_CAPTION)));
 
     Press(dialog, IDCANCEL);   // Close
     EXPECT_TRUE(Ends());
     EXPECT_EQ(0u, prompts_.Count());
-    EXPECT_EQ(0u, module_->CountCalls(L"Format"));
+    EXPECT_EQ(0u, module_.CallCount(L"Format"));
 }
 
 TEST_F(FormatDialogTest, CancelToTheWarningClosesWithoutFormatting) {
@@ -156,8 +157,9 @@ TEST_F(FormatDialogTest, CancelToTheWarningClosesWithoutFormatting) {
     EXPECT_EQ(Resources().LoadString(IDS_MODULE), warning.caption);
     EXPECT_EQ(static_cast<UINT>(MB_OKCANCEL | MB_ICONEXCLAMATION), warning.flags);
     EXPECT_EQ(dialog, warning.owner);
-    EXPECT_EQ(0u, module_->CountCalls(L"Format"));
-    EXPECT_TRUE(module_->Exists(L"\\A:\\Data\\a.txt"));
+    EXPECT_EQ(0u, module_.CallCount(L"Format"));
+    EXPECT_TRUE(Exists(L"\\A:\\Data\\Notes.txt"));
+    EXPECT_EQ(L"PHONE", Label());
 }
 
 TEST_F(FormatDialogTest, OkFormatsThenWritesTheLabelAndCloses) {
@@ -168,16 +170,14 @@ TEST_F(FormatDialogTest, OkFormatsThenWritesTheLabelAndCloses) {
     Press(dialog, IDOK);
     EXPECT_TRUE(Ends());
     EXPECT_EQ(1u, prompts_.Count());
-    auto calls = module_->Calls();
-    auto format = std::find(calls.begin(), calls.end(), L"Format(A:)");
-    ASSERT_NE(calls.end(), format);
-    EXPECT_NE(calls.end(), std::find(format, calls.end(), L"SetLabel(A:,NEWLABEL)"));
-    EXPECT_FALSE(module_->Exists(L"\\A:\\Data\\a.txt"));
-    EXPECT_EQ(L"NEWLABEL", module_->Label(L"A:"));
+    EXPECT_EQ(1u, module_.CallCount(L"Format"));
+    EXPECT_FALSE(Exists(L"\\A:\\Data\\Notes.txt"));
+    EXPECT_TRUE(Exists(L"\\B:\\NOEXT"));
+    EXPECT_EQ(L"NEWLABEL", Label());
 }
 
 TEST_F(FormatDialogTest, FailedFormatShowsItsMessageAndKeepsTheDialogOpen) {
-    module_->FailOn(L"Format", L"A:", E_FAIL, L"The flash memory does not answer.", 1);
+    module_.FailNthCall(L"Format", 1, E_FAIL, 1, L"The flash memory does not answer.");
     HWND dialog = Open();
     ASSERT_TRUE(dialog);
     prompts_.Script({IDOK, IDOK});
@@ -188,7 +188,8 @@ TEST_F(FormatDialogTest, FailedFormatShowsItsMessageAndKeepsTheDialogOpen) {
     EXPECT_EQ(Resources().LoadString(IDS_ERR_FORMAT_CAPTION), failure.caption);
     EXPECT_EQ(Resources().FormatString(IDS_ERR_FORMAT, {L"The flash memory does not answer."}),
               failure.text);
-    EXPECT_EQ(0u, module_->CountCalls(L"SetLabel"));
+    EXPECT_EQ(0u, module_.CallCount(L"SetLabel"));
+    EXPECT_TRUE(Exists(L"\\A:\\Data\\Notes.txt"));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDOK)));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
 
@@ -197,7 +198,7 @@ TEST_F(FormatDialogTest, FailedFormatShowsItsMessageAndKeepsTheDialogOpen) {
 }
 
 TEST_F(FormatDialogTest, WithoutALabelTheLabelBoxStaysDisabledAndIsNotWritten) {
-    module_->FailOn(L"GetLabel", L"A:", E_FAIL);
+    module_.FailNthCall(L"GetLabel", 1, E_FAIL);
     HWND dialog = Open();
     ASSERT_TRUE(dialog);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDC_FORMAT_LABEL)));
@@ -205,6 +206,6 @@ TEST_F(FormatDialogTest, WithoutALabelTheLabelBoxStaysDisabledAndIsNotWritten) {
     prompts_.Script({IDOK});
     Press(dialog, IDOK);
     EXPECT_TRUE(Ends());
-    EXPECT_EQ(1u, module_->CountCalls(L"Format"));
-    EXPECT_EQ(0u, module_->CountCalls(L"SetLabel"));
+    EXPECT_EQ(1u, module_.CallCount(L"Format"));
+    EXPECT_EQ(0u, module_.CallCount(L"SetLabel"));
 }

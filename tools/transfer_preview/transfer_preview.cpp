@@ -4,6 +4,8 @@
 //     the delete progress half-way through a folder of twelve items
 //   transfer_preview <language id> format <seconds>
 //     the format dialog of a 64 MB drive, over an in-process module
+//   transfer_preview <language id> confirm <seconds>
+//     the question about a read-only file met while deleting a folder
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -12,7 +14,9 @@
 #include <string>
 
 #include "common/resource_module.h"
+#include "resources/transfer_ids.h"
 #include "tests/support/fake_module_access.h"
+#include "transfer/delete_confirmation.h"
 #include "transfer/format_job.h"
 #include "resources/string_ids.h"
 #include "transfer/progress_dialog.h"
@@ -67,6 +71,20 @@ void ShowFormat(DWORD seconds) {
     module->Release();
 }
 
+DWORD WINAPI EndAfter(void* milliseconds) {
+    Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(milliseconds)));
+    TerminateProcess(GetCurrentProcess(), 0);   // a preview: no tidy end needed
+    return 0;
+}
+
+void ShowReadOnlyQuestion(DWORD seconds) {
+    CloseHandle(CreateThread(nullptr, 0, &EndAfter,
+                             reinterpret_cast<void*>(static_cast<UINT_PTR>(seconds * 1000)), 0,
+                             nullptr));
+    ConfirmDelete(IDD_CONFIRM_READONLY_DELETE, nullptr, DeleteConfirmMode::ReadOnlyFile,
+                  L"\u00dcbersicht Gr\u00f6\u00dfen 2006.txt");
+}
+
 }  // namespace
 
 int main() {
@@ -81,6 +99,7 @@ int main() {
     DWORD seconds = argc > 3 ? wcstoul(argv[3], nullptr, 10) : 10;
     if (what == L"progress") ShowDeleteProgress(seconds);
     if (what == L"format") ShowFormat(seconds);
+    if (what == L"confirm") ShowReadOnlyQuestion(seconds);
     LocalFree(argv);
     return 0;
 }
