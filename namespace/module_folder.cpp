@@ -20,6 +20,7 @@
 #include "namespace/module_item_enum.h"
 #include "resources/string_ids.h"
 #include "server/class_ids.h"
+#include "view/module_view.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -262,12 +263,18 @@ STDMETHODIMP ModuleFolder::CompareIDs(LPARAM, LPCITEMIDLIST list1, LPCITEMIDLIST
     return result(IsEmptyList(b) ? 0 : -1);
 }
 
-STDMETHODIMP ModuleFolder::CreateViewObject(HWND, REFIID iid, void** out) {
+STDMETHODIMP ModuleFolder::CreateViewObject(HWND owner, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    // IShellView: the folder's own view (ModuleView) and IDropTarget: the
-    // folder drop target are created here once they exist; until then, like
-    // anything else (IContextMenu, IShellDetails, IExtractIconW), none.
+    if (iid == IID_IShellView) {
+        ComPtr<ModuleView> view;
+        HRESULT hr = ModuleView::Create(&view);
+        if (SUCCEEDED(hr)) hr = view->InitForFolder(this, owner);
+        return SUCCEEDED(hr) ? view->QueryInterface(iid, out) : hr;
+    }
+    // IDropTarget: the folder drop target is created here once it exists;
+    // until then, like anything else (IContextMenu, IShellDetails,
+    // IExtractIconW), none.
     return E_NOINTERFACE;
 }
 

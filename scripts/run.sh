@@ -56,7 +56,9 @@ fi
 
 # Drive explorer on the virtual screen: select My Computer in the tree (the
 # right pane then lists "Module"), expand it, pick "Module" by typing and
-# expand it to show the module's drives, then back to My Computer.
+# expand it to show the module's drives, open it (the right pane shows the
+# drives in the module's own view) and click drive A: there (Explorer's
+# settings in a fresh prefix ask for single-click opening).
 wine explorer /desktop=shot,1024x768 explorer.exe >/dev/null 2>&1 &
 sleep 12
 xdotool mousemove 92 122 click 1
@@ -67,7 +69,9 @@ xdotool type --delay 100 Module
 sleep 3
 xdotool key Right
 sleep 4
-xdotool mousemove 92 122 click 1
-sleep 3
+xdotool mousemove 96 186 click 1
+sleep 5
+xdotool mousemove 200 107 click 1
+sleep 5
 import -window root "PNG24:$KTX_SCREENSHOT"
 timeout 60 wineserver -k || true

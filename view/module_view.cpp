@@ -9,7 +9,7 @@
 #include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "module_access/module_access.h"
-#include "namespace/module_folder.h"
+#include "module_access/module_errors.h"
 #include "resources/string_ids.h"
 #include "view/explorer_style.h"
 #include "view/search_results_host.h"
@@ -24,6 +24,8 @@ const SHELLVIEWID kModuleViewId = {0x7A3C21D4, 0x5E9F, 0x4B08, {0x8D, 0x61, 0x2F
 namespace {
 
 const wchar_t kViewWindowClass[] = L"KTX Module View";
+// Posted to the view window after the list's selection changed.
+constexpr UINT kSelectionChanged = WM_APP + 1;
 
 HINSTANCE CodeModule() {
     HMODULE module = nullptr;
@@ -32,17 +34,13 @@ HINSTANCE CodeModule() {
     return module;
 }
 
-const ModuleItemId* ItemOf(LPARAM data) { return reinterpret_cast<const ModuleItemId*>(data); }
+LPCITEMIDLIST ItemOf(LPARAM data) { return reinterpret_cast<LPCITEMIDLIST>(data); }
 
-bool IsFolderItem(const ModuleItemId* item) { return (ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+bool IsFolderItem(LPCITEMIDLIST item) { return (ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
 // Files count in the status sums; folders and drives do not.
-bool IsFileItem(const ModuleItemId* item) { return !IsFolderItem(item) && !IsDriveItem(item); }
+bool IsFileItem(LPCITEMIDLIST item) { return !IsFolderItem(item) && !IsDriveItem(item); }
 
-bool IsDrivePathText(const std::wstring& path) {
-    size_t start = !path.empty() && path[0] == L'\\' ? 1 : 0;
-    return path.size() == start + 2 && path[start] >= L'A' && path[start] <= L'Z' && path[start + 1] == L':';
-}
 
 }  // namespace
 
@@ -60,7 +58,11 @@ bool ModuleView::RegisterWindowClass() {
 
 void UnregisterViewWindowClass() { UnregisterClassW(kViewWindowClass, CodeModule()); }
 
-HRESULT ModuleView::Create(ModuleView** out) { return MakeComObject(out); }
+HRESULT ModuleView::Create(ModuleView** out) {
+    if (!out) return E_POINTER;
+    *out = new (std::nothrow) ModuleView();
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
 
 ModuleView::ModuleView() : sortCommand_(kSortNameAscending) {
     webView_ = ReadWebViewFlag(HKEY_CURRENT_USER);
@@ -79,12 +81,6 @@ ModuleView::~ModuleView() {
 // ---------------------------------------------------------------------------
 // Binding
 
-HRESULT ModuleView::InitForFolder(ModuleFolder* folder, HWND owner) {
-    if (bound_) return E_FAIL;
-    if (!folder) return E_POINTER;
-    return InitForFolderPath(folder->FolderPath(), folder->FolderIdList(), owner);
-}
-
 HRESULT ModuleView::InitForFolderPath(const std::wstring& folderPath, PCIDLIST_ABSOLUTE folderList, HWND owner) {
     if (bound_) return E_FAIL;
     if (folderList) {
@@ -101,8 +97,8 @@ HRESULT ModuleView::InitForSearch(SearchResultsHost* host) {
     kind_ = ListKind::Search;
     HRESULT hr = Bind(host->ResultsFolderPath(), host->ResultsOwnerWindow());
     if (SUCCEEDED(hr)) {
-        PIDLIST_ABSOLUTE list = nullptr;
-        hr = ItemIdListForPath(path_, access_.Get(), &list);
+        LPITEMIDLIST list = nullptr;
+        hr = ItemIdListForPath(path_.c_str(), access_.Get(), &list);
         if (SUCCEEDED(hr)) folderList_.reset(list);
     }
     if (FAILED(hr) && hr != E_OPERATION_CANCELLED) ReportModuleError(hr, L"");
@@ -114,7 +110,7 @@ HRESULT ModuleView::Bind(const std::wstring& folderPath, HWND owner) {
     path_ = folderPath;
     owner_ = owner;
     isRoot_ = path_.empty();
-    isDrive_ = IsDrivePathText(path_);
+    isDrive_ = IsDrivePath(path_.c_str());
     if (kind_ != ListKind::Search) kind_ = isRoot_ ? ListKind::Root : ListKind::Folder;
     return EnsureAccess();
 }
@@ -245,8 +241,8 @@ HRESULT ModuleView::CreateList(ListKind kind, const int32_t widths[kViewStateCol
 
     extendedStyle_ = CurrentExtendedListStyle();
     if (extendedStyle_) SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, extendedStyle_);
-    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(SystemImageList(true)));
-    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList(false)));
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(SystemImageList(false)));
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList(true)));
 
     int count = 0;
     const ColumnSpec* columns = ListColumns(kind, &count);
@@ -265,9 +261,10 @@ HRESULT ModuleView::CreateList(ListKind kind, const int32_t widths[kViewStateCol
             return E_FAIL;
         }
     }
-    if (!SetWindowSubclass(list, &ModuleView::ListSubclassProc, 0, reinterpret_cast<DWORD_PTR>(this))) {
+    HRESULT hr = SubclassList(list);
+    if (FAILED(hr)) {
         DestroyWindow(list);
-        return E_FAIL;
+        return hr;
     }
     list_ = list;
     return S_OK;
@@ -277,12 +274,13 @@ void ModuleView::DestroyList() {
     if (!list_) return;
     HWND list = list_;
     list_ = nullptr;
-    RemoveWindowSubclass(list, &ModuleView::ListSubclassProc, 0);
+    UnsubclassList(list);
     DestroyWindow(list);
 }
 
-// Everything a new window replaces: menus, list, pane, items.
-void ModuleView::ReleaseWindowState() {
+// The windows and what hangs on them: menus, change sink, drop targets,
+// list, pane and the view window itself.
+void ModuleView::DestroyWindows() {
     RemoveMenus();
     UnadviseChangeSink();
     RevokeDropTargets();
@@ -294,21 +292,16 @@ void ModuleView::ReleaseWindowState() {
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         DestroyWindow(window);
     }
+}
+
+// Everything a new window replaces: the windows and the items.
+void ModuleView::ReleaseWindowState() {
+    DestroyWindows();
     FreeItems();
 }
 
 STDMETHODIMP ModuleView::DestroyViewWindow() {
-    RemoveMenus();
-    UnadviseChangeSink();
-    RevokeDropTargets();
-    DestroyList();
-    DestroyPane();
-    if (window_) {
-        HWND window = window_;
-        window_ = nullptr;
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        DestroyWindow(window);
-    }
+    DestroyWindows();
     uiState_ = SVUIA_DEACTIVATE;
     browser_.Reset();
     return S_OK;
@@ -367,12 +360,12 @@ HRESULT ModuleView::CreateResultsList(const RECT& rect) {
     return S_OK;
 }
 
-HRESULT ModuleView::AddItem(const ModuleItemId* item) {
+HRESULT ModuleView::AddItem(LPCITEMIDLIST item) {
     if (isRoot_ && kind_ != ListKind::Search) return E_FAIL;
     if (!item) return E_POINTER;
-    ModuleItemId* copy = CopyItemId(item);
-    if (!copy) return E_OUTOFMEMORY;
-    HRESULT hr = AppendItem(copy);
+    LPITEMIDLIST copy = nullptr;
+    if (FAILED(CopyIdList(item, &copy)) || !copy) return E_OUTOFMEMORY;
+    HRESULT hr = items_.Append(copy);
     if (FAILED(hr)) return hr;
     if (list_) InsertRow(copy, ItemCount());
     return S_OK;
@@ -381,9 +374,9 @@ HRESULT ModuleView::AddItem(const ModuleItemId* item) {
 HRESULT ModuleView::SaveResults(HANDLE file) {
     int rows = ItemCount();
     for (int row = 0; row < rows; ++row) {
-        const ModuleItemId* item = RowItem(row);
+        LPCITEMIDLIST item = RowItem(row);
         if (!item) continue;
-        std::wstring line = L"ITEM=" + ItemText(item) + L"\r\n";
+        std::wstring line = L"ITEM=" + ItemToText(item) + L"\r\n";
         DWORD bytes = static_cast<DWORD>(line.size() * sizeof(wchar_t));
         DWORD written = 0;
         if (!WriteFile(file, line.c_str(), bytes, &written, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
@@ -395,7 +388,7 @@ HRESULT ModuleView::SaveResults(HANDLE file) {
 void ModuleView::RemoveItemByPath(const std::wstring& path) {
     if (!list_) return;
     for (int row = ItemCount() - 1; row >= 0; --row) {
-        const ModuleItemId* item = RowItem(row);
+        LPCITEMIDLIST item = RowItem(row);
         if (item && lstrcmpiW(ItemPath(item), path.c_str()) == 0) {
             SendMessageW(list_, LVM_DELETEITEM, row, 0);
             return;
@@ -407,7 +400,7 @@ int ModuleView::ItemCount() const {
     return list_ ? static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)) : 0;
 }
 
-const ModuleItemId* ModuleView::RowItem(int row) const {
+LPCITEMIDLIST ModuleView::RowItem(int row) const {
     if (!list_) return nullptr;
     LVITEMW item = {};
     item.mask = LVIF_PARAM;
@@ -425,37 +418,12 @@ HRESULT ModuleView::ListFolder() {
         HRESULT hr = EnsureAccess();
         if (FAILED(hr)) return hr;
     }
-    return ListItemsEx(path_, L"*", &items_, access_.Get(), false, false);
+    return ListItemsEx(path_.c_str(), L"*", &items_, access_.Get(), false, false);
 }
 
-void ModuleView::FreeItems() {
-    for (ModuleItemId* item : items_) FreeItemId(item);
-    items_.clear();
-}
+void ModuleView::FreeItems() { items_.Clear(); }
 
-HRESULT ModuleView::AppendItem(ModuleItemId* item) {
-    // The array grows by 32 entries at a time.
-    if (items_.size() == items_.capacity()) {
-        std::vector<ModuleItemId*> grown;
-        grown.reserve(items_.capacity() + 32);
-        if (grown.capacity() < items_.size() + 1) {
-            FreeItemId(item);
-            return E_OUTOFMEMORY;
-        }
-        grown.assign(items_.begin(), items_.end());
-        items_.swap(grown);
-    }
-    items_.push_back(item);
-    return S_OK;
-}
-
-void ModuleView::ReadExplorerSettings() {
-    showHidden_ = ShowHiddenItems() != 0;
-    showSystem_ = ShowSystemItems() != 0;
-    showSuperHidden_ = ShowSuperHiddenItems() != 0;
-}
-
-bool ModuleView::InsertRow(const ModuleItemId* item, int index) {
+bool ModuleView::InsertRow(LPCITEMIDLIST item, int index) {
     std::wstring fixedName;
     LVITEMW row = {};
     row.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE | LVIF_STATE;
@@ -470,7 +438,7 @@ bool ModuleView::InsertRow(const ModuleItemId* item, int index) {
     if (folderFlags_ & FWF_NOICONS) {
         row.iImage = I_IMAGENONE;
     } else {
-        row.iImage = RowIconIndex(item);
+        row.iImage = icons_.IndexFor(item);
         row.stateMask = LVIS_CUT;
         row.state = (ItemAttributes(item) & FILE_ATTRIBUTE_HIDDEN) ? LVIS_CUT : 0;
     }
@@ -495,13 +463,16 @@ void ModuleView::FillList() {
     SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
     SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
     ReadExplorerSettings();
-    SendMessageW(list_, LVM_SETITEMCOUNT, items_.size(), LVSICF_NOINVALIDATEALL);
-    for (const ModuleItemId* item : items_) {
+    SendMessageW(list_, LVM_SETITEMCOUNT, items_.count(), LVSICF_NOINVALIDATEALL);
+    // Before sorting the rows stand in reverse array order. Walking the array
+    // backwards and appending gives that order without shifting every row
+    // on each insertion.
+    for (UINT i = items_.count(); i-- > 0;) {
+        LPCITEMIDLIST item = items_[i];
         if (kind_ != ListKind::Root &&
             !ItemGetsRow(ItemAttributes(item), folderFlags_, showHidden_, showSystem_, showSuperHidden_))
             continue;
-        // Rows go in at the top: before sorting they stand in reverse order.
-        InsertRow(item, 0);
+        InsertRow(item, INT_MAX);
     }
     SortList();
     if (ItemCount() > 0) {
@@ -514,27 +485,17 @@ void ModuleView::FillList() {
     InvalidateRect(list_, nullptr, TRUE);
 }
 
-namespace {
-
-int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM sort) {
-    return CompareItems(ItemOf(first), ItemOf(second), static_cast<UINT>(sort & 0xFFFF),
-                        (sort & kSortFoldersFirst) != 0);
-}
-
-}  // namespace
-
 void ModuleView::SortList() {
-    if (list_) SendMessageW(list_, LVM_SORTITEMS, SortParameter(sortCommand_), reinterpret_cast<LPARAM>(&CompareRows));
+    if (list_) SendMessageW(list_, LVM_SORTITEMS, SortParameter(sortCommand_), reinterpret_cast<LPARAM>(&ModuleView::CompareRows));
 }
 
 void ModuleView::SupplyCellText(NMLVDISPINFOW* info) {
     if (!(info->item.mask & LVIF_TEXT)) return;
     LPARAM data = info->item.lParam;
     if (!(info->item.mask & LVIF_PARAM)) {
-        const ModuleItemId* item = RowItem(info->item.iItem);
-        data = reinterpret_cast<LPARAM>(item);
+        data = reinterpret_cast<LPARAM>(RowItem(info->item.iItem));
     }
-    const ModuleItemId* item = ItemOf(data);
+    LPCITEMIDLIST item = ItemOf(data);
     if (!item || info->item.iSubItem < 0 || info->item.iSubItem >= ListColumnCount(kind_)) {
         info->item.pszText = ring_.Put(L"");
         return;
@@ -627,16 +588,16 @@ void ModuleView::UpdateStatusBar() {
     int selected = list_ ? static_cast<int>(SendMessageW(list_, LVM_GETSELECTEDCOUNT, 0, 0)) : 0;
     int32_t sum = 0;
     if (selected <= 0) {
-        for (const ModuleItemId* item : items_)
-            if (IsFileItem(item)) sum = AddToStatusSum(sum, ItemSize(item));
+        for (UINT i = 0; i < items_.count(); ++i)
+            if (IsFileItem(items_[i])) sum = AddToStatusSum(sum, ItemSize(items_[i]));
     } else {
         int row = -1;
         while ((row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0) {
-            const ModuleItemId* item = RowItem(row);
+            LPCITEMIDLIST item = RowItem(row);
             if (item && IsFileItem(item)) sum = AddToStatusSum(sum, ItemSize(item));
         }
     }
-    ShowStatusTexts(status, width, ComposeStatusTexts(selected, static_cast<int>(items_.size()), sum));
+    ShowStatusTexts(status, width, ComposeStatusTexts(selected, static_cast<int>(items_.count()), sum));
 }
 
 STDMETHODIMP ModuleView::UIActivate(UINT state) {
@@ -674,10 +635,10 @@ STDMETHODIMP ModuleView::TranslateAccelerator(MSG* msg) {
 
 void ModuleView::ExecuteCommand(UINT id, UINT code) {
     switch (id) {
-    case kSortNameAscending: case kSortTypeAscending: case kSortSizeAscending: case kSortDateAscending:
-    case kSortNameDescending: case kSortTypeDescending: case kSortSizeDescending: case kSortDateDescending:
-    case kSortFolderAscending: case kSortFolderDescending:
-    case kSortCapacityAscending: case kSortCapacityDescending:
+    case kSortNameAscending: case kSortTypeAscending: case kSortSizeAscending: case kSortModifiedAscending:
+    case kSortNameDescending: case kSortTypeDescending: case kSortSizeDescending: case kSortModifiedDescending:
+    case kSortLocationAscending: case kSortLocationDescending:
+    case kSortTotalSizeAscending: case kSortTotalSizeDescending:
     case kSortFreeSpaceAscending: case kSortFreeSpaceDescending:
         if (!list_) return;
         sortCommand_ = id;
@@ -721,13 +682,13 @@ STDMETHODIMP ModuleView::SelectAndPositionItem(PCUITEMID_CHILD item, UINT flags,
         return S_OK;
     }
     if (flags == SVSI_TRANSLATEPT) return S_OK;
-    const ModuleItemId* wanted = AsModuleItem(item);
+    LPCITEMIDLIST wanted = AsModuleItem(item);
     if (!wanted) return E_FAIL;
     int rows = ItemCount();
     if (rows == 0) return E_FAIL;
     bool matched = false;
     for (int row = 0; row < rows; ++row) {
-        const ModuleItemId* current = RowItem(row);
+        LPCITEMIDLIST current = RowItem(row);
         if (!current) return E_UNEXPECTED;
         bool same = IsFolderItem(current) == IsFolderItem(wanted) &&
                     lstrcmpiW(ItemPath(current), ItemPath(wanted)) == 0;
@@ -783,6 +744,11 @@ LRESULT ModuleView::OnViewMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         ExecuteCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case kSelectionChanged:
+        selectionUpdatePosted_ = false;
+        UpdateStatusBar();
+        RefreshPane();
+        return 0;
     default:
         break;
     }
@@ -802,9 +768,15 @@ LRESULT ModuleView::OnListNotify(NMHDR* header) {
     }
     case LVN_ITEMCHANGED: {
         auto info = reinterpret_cast<NMLISTVIEW*>(header);
-        if ((info->uChanged & LVIF_STATE) && ((info->uOldState ^ info->uNewState) & LVIS_SELECTED)) {
-            UpdateStatusBar();
-            RefreshPane();
+        if ((info->uChanged & LVIF_STATE) && ((info->uOldState ^ info->uNewState) & LVIS_SELECTED) &&
+            !selectionUpdatePosted_) {
+            // Selecting all rows changes each one: the status bar and the
+            // pane follow once, when the changes are through.
+            selectionUpdatePosted_ = PostMessageW(window_, kSelectionChanged, 0, 0) != FALSE;
+            if (!selectionUpdatePosted_) {
+                UpdateStatusBar();
+                RefreshPane();
+            }
         }
         return 0;
     }
@@ -830,11 +802,46 @@ LRESULT ModuleView::OnListNotify(NMHDR* header) {
     }
 }
 
-LRESULT CALLBACK ModuleView::ListSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                              UINT_PTR, DWORD_PTR data) {
-    auto view = reinterpret_cast<ModuleView*>(data);
-    if (view && view->list_ == window) view->OnListMessage(message, wParam, lParam);
-    return DefSubclassProc(window, message, wParam, lParam);
+// The list's own window procedure is kept in a record reached through the
+// window's user data: a property lookup on every message would cost a
+// round trip to the window server under some platforms.
+struct ModuleView::ListSubclass {
+    ModuleView* view;
+    WNDPROC previous;
+};
+
+HRESULT ModuleView::SubclassList(HWND list) {
+    ListSubclass* record = new (std::nothrow) ListSubclass{this, nullptr};
+    if (!record) return E_OUTOFMEMORY;
+    SetWindowLongPtrW(list, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(record));
+    record->previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ModuleView::ListWindowProc)));
+    if (!record->previous) {
+        SetWindowLongPtrW(list, GWLP_USERDATA, 0);
+        delete record;
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+void ModuleView::UnsubclassList(HWND list) {
+    auto record = reinterpret_cast<ListSubclass*>(GetWindowLongPtrW(list, GWLP_USERDATA));
+    if (!record) return;
+    SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(record->previous));
+    SetWindowLongPtrW(list, GWLP_USERDATA, 0);
+    delete record;
+}
+
+LRESULT CALLBACK ModuleView::ListWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto record = reinterpret_cast<ListSubclass*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!record) return DefWindowProcW(window, message, wParam, lParam);
+    WNDPROC previous = record->previous;
+    if (message == WM_NCDESTROY) {
+        UnsubclassList(window);
+    } else if (record->view->list_ == window) {
+        record->view->OnListMessage(message, wParam, lParam);
+    }
+    return CallWindowProcW(previous, window, message, wParam, lParam);
 }
 
 void ModuleView::OnListMessage(UINT message, WPARAM, LPARAM lParam) {
@@ -859,7 +866,7 @@ int ModuleView::RowUnderPoint(POINT client) const {
 }
 
 void ModuleView::OpenRowItem(int row) {
-    const ModuleItemId* item = row >= 0 ? RowItem(row) : nullptr;
+    LPCITEMIDLIST item = row >= 0 ? RowItem(row) : nullptr;
     if (!item) return;
     if (IsFileItem(item)) {
         ShowMessageBox(list_, Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE), Resources().LoadString(IDS_MODULE),
@@ -874,8 +881,8 @@ void ModuleView::OpenRowItem(int row) {
     // The browser may destroy this view while it navigates.
     ComPtr<ModuleView> self(this);
     ComPtr<IShellBrowser> browser(browser_);
-    UniqueIdList child(reinterpret_cast<ITEMIDLIST*>(CopyItemId(item)));
-    if (child) browser->BrowseObject(child.get(), SBSP_RELATIVE);
+    IdListHolder child;
+    if (SUCCEEDED(child.Assign(item))) browser->BrowseObject(child.get(), SBSP_RELATIVE);
 }
 
 // ---------------------------------------------------------------------------

@@ -15,8 +15,10 @@
 #include "common/com_object.h"
 #include "common/holders.h"
 #include "module_access/module_access_h.h"
+#include "module_access/listing.h"
 #include "namespace/module_item_id.h"
 #include "view/cell_text_ring.h"
+#include "view/view_cell_texts.h"
 #include "view/view_change_sink.h"
 #include "view/view_columns.h"
 #include "view/view_state.h"
@@ -41,13 +43,10 @@ public:
     // The same from the folder's path and absolute identifier list.
     HRESULT InitForFolderPath(const std::wstring& folderPath, PCIDLIST_ABSOLUTE folderList, HWND owner);
     HRESULT InitForSearch(SearchResultsHost* host);
-    // Gives the view a server connection before binding, instead of the one
-    // it would create (tools and tests with a module of their own).
-    void UseModuleAccess(ModuleAccess* access) { access_ = access; }
 
     // Search-results role.
     HRESULT CreateResultsList(const RECT& rect);
-    HRESULT AddItem(const ModuleItemId* item);
+    HRESULT AddItem(LPCITEMIDLIST item);
     // One "ITEM=" line per row, in list order, as the search file writes lines.
     HRESULT SaveResults(HANDLE file);
 
@@ -72,7 +71,7 @@ public:
     IModuleChangeSink* ChangeSink() const { return sink_.Get(); }
     ModuleAccess* Access() const { return access_.Get(); }
     // The item a row shows (null when the row cannot be read).
-    const ModuleItemId* RowItem(int row) const;
+    LPCITEMIDLIST RowItem(int row) const;
     // Rebuilds the status bar's two parts (browser views only).
     void UpdateStatusBar();
 
@@ -117,13 +116,16 @@ private:
     HRESULT CreateViewWindowIn(HWND parent, const RECT& rect);
     HRESULT CreateList(ListKind kind, const int32_t widths[kViewStateColumns]);
     void DestroyList();
+    void DestroyWindows();
     void ReleaseWindowState();
     void Layout(int width, int height);
     RECT InnerRect(const RECT& rect) const;
     static bool RegisterWindowClass();
     static LRESULT CALLBACK ViewWindowProcEntry(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK ListSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                             UINT_PTR id, DWORD_PTR data);
+    struct ListSubclass;
+    HRESULT SubclassList(HWND list);
+    static void UnsubclassList(HWND list);
+    static LRESULT CALLBACK ListWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnViewMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnListNotify(NMHDR* header);
     void OnListMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -131,10 +133,10 @@ private:
     // Items and rows.
     HRESULT ListFolder();
     void FreeItems();
-    HRESULT AppendItem(ModuleItemId* item);
-    void FillList();
-    bool InsertRow(const ModuleItemId* item, int index);
+        void FillList();
+    bool InsertRow(LPCITEMIDLIST item, int index);
     void SortList();
+    static int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM sort);
     void ReadExplorerSettings();
     void SupplyCellText(NMLVDISPINFOW* info);
     void OpenRowItem(int row);
@@ -169,7 +171,7 @@ private:
     LONG cookie_ = 0;
 
     // Items: the view owns them; rows point at them.
-    std::vector<ModuleItemId*> items_;
+    ItemArray items_;
 
     // Windows.
     HWND window_ = nullptr;
@@ -191,6 +193,7 @@ private:
     POINT lastPress_ = {};
 
     CellTextRing ring_;
+    RowIconCache icons_;
 
     // Layout kept across a refresh.
     std::vector<BYTE> iconPositions_;
@@ -198,6 +201,7 @@ private:
     std::wstring focusedPath_;
 
     bool refreshing_ = false;
+    bool selectionUpdatePosted_ = false;
     bool showHidden_ = true;
     bool showSystem_ = true;
     bool showSuperHidden_ = true;

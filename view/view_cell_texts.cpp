@@ -5,11 +5,11 @@
 #include "namespace/module_item_id.h"
 #include "resources/string_ids.h"
 
-std::wstring DriveRowName(const ModuleItemId* item) {
+std::wstring DriveRowName(LPCITEMIDLIST item) {
     return Resources().LoadString(IDS_MODULE_DISK) + L" (" + ItemShortName(item) + L")";
 }
 
-std::wstring CellText(ListKind kind, int column, const ModuleItemId* item) {
+std::wstring CellText(ListKind kind, int column, LPCITEMIDLIST item) {
     int count = 0;
     const ColumnSpec* columns = ListColumns(kind, &count);
     if (!item || column < 0 || column >= count) return std::wstring();
@@ -37,13 +37,27 @@ std::wstring CellText(ListKind kind, int column, const ModuleItemId* item) {
     return std::wstring();
 }
 
-int RowIconIndex(const ModuleItemId* item) {
+int RowIconIndex(LPCITEMIDLIST item) {
     int index = ItemSmallIconIndex(item);
     return index < 0 ? 0 : index;
 }
 
-std::wstring ItemText(const ModuleItemId* item) {
-    return std::wstring(ItemPath(item)) + L"|" + ItemShortName(item) + L"|" + std::to_wstring(ItemSize(item)) +
-           L"|" + std::to_wstring(ItemAttributes(item)) + L"|" + FormatItemTime(ItemCreated(item)) + L"|" +
-           FormatItemTime(ItemAccessed(item)) + L"|" + FormatItemTime(ItemModified(item));
+int RowIconCache::IndexFor(LPCITEMIDLIST item) {
+    std::wstring key;
+    if (IsDriveItem(item)) {
+        key = L"drive";
+    } else {
+        const wchar_t* name = ItemName(item);
+        const wchar_t* dot = wcsrchr(name, L'.');
+        key.assign(1, static_cast<wchar_t>(L'0' + (ItemAttributes(item) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN))));
+        if (dot) key += dot;
+        CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
+    }
+    auto found = indexes_.find(key);
+    if (found != indexes_.end()) return found->second;
+    int index = RowIconIndex(item);
+    indexes_.emplace(std::move(key), index);
+    return index;
 }
+
+LPCITEMIDLIST AsModuleItem(LPCITEMIDLIST item) { return item && IsValidItemId(item) ? item : nullptr; }

@@ -11,25 +11,25 @@ const ColumnSpec kFolderColumns[] = {
     {ColumnContent::Name, IDS_COL_NAME, LVCFMT_LEFT, kSortNameAscending, kSortNameDescending},
     {ColumnContent::Size, IDS_COL_SIZE, LVCFMT_RIGHT, kSortSizeAscending, kSortSizeDescending},
     {ColumnContent::Type, IDS_COL_TYPE, LVCFMT_LEFT, kSortTypeAscending, kSortTypeDescending},
-    {ColumnContent::Modified, IDS_COL_MODIFIED, LVCFMT_LEFT, kSortDateAscending, kSortDateDescending},
+    {ColumnContent::Modified, IDS_COL_MODIFIED, LVCFMT_LEFT, kSortModifiedAscending, kSortModifiedDescending},
 };
 
 const ColumnSpec kRootColumns[] = {
     {ColumnContent::Name, IDS_COL_NAME, LVCFMT_LEFT, kSortNameAscending, kSortNameDescending},
     {ColumnContent::Type, IDS_COL_TYPE, LVCFMT_LEFT, kSortTypeAscending, kSortTypeDescending},
-    {ColumnContent::TotalSize, IDS_COL_TOTAL_SIZE, LVCFMT_RIGHT, kSortCapacityAscending,
-     kSortCapacityDescending},
+    {ColumnContent::TotalSize, IDS_COL_TOTAL_SIZE, LVCFMT_RIGHT, kSortTotalSizeAscending,
+     kSortTotalSizeDescending},
     {ColumnContent::FreeSpace, IDS_COL_FREE_SPACE, LVCFMT_RIGHT, kSortFreeSpaceAscending,
      kSortFreeSpaceDescending},
 };
 
 const ColumnSpec kSearchColumns[] = {
     {ColumnContent::Name, IDS_COL_NAME, LVCFMT_LEFT, kSortNameAscending, kSortNameDescending},
-    {ColumnContent::InFolder, IDS_COL_IN_FOLDER, LVCFMT_LEFT, kSortFolderAscending,
-     kSortFolderDescending},
+    {ColumnContent::InFolder, IDS_COL_IN_FOLDER, LVCFMT_LEFT, kSortLocationAscending,
+     kSortLocationDescending},
     {ColumnContent::Size, IDS_COL_SIZE, LVCFMT_RIGHT, kSortSizeAscending, kSortSizeDescending},
     {ColumnContent::Type, IDS_COL_TYPE, LVCFMT_LEFT, kSortTypeAscending, kSortTypeDescending},
-    {ColumnContent::Modified, IDS_COL_MODIFIED, LVCFMT_LEFT, kSortDateAscending, kSortDateDescending},
+    {ColumnContent::Modified, IDS_COL_MODIFIED, LVCFMT_LEFT, kSortModifiedAscending, kSortModifiedDescending},
 };
 
 }  // namespace
@@ -85,24 +85,8 @@ DWORD ListWindowStyle(int viewMode, UINT folderFlags, bool driveList) {
 }
 
 LPARAM SortParameter(UINT sortCommand) {
-    if (sortCommand == kSortFolderAscending || sortCommand == kSortFolderDescending) return sortCommand;
+    if (sortCommand == kSortLocationAscending || sortCommand == kSortLocationDescending) return sortCommand;
     return static_cast<LPARAM>(sortCommand) | kSortFoldersFirst;
-}
-
-bool IsDescendingSort(UINT sortCommand) {
-    switch (sortCommand) {
-    case kSortNameDescending:
-    case kSortTypeDescending:
-    case kSortSizeDescending:
-    case kSortDateDescending:
-    case kSortFolderDescending:
-    case kSortPathDescending:
-    case kSortCapacityDescending:
-    case kSortFreeSpaceDescending:
-        return true;
-    default:
-        return false;
-    }
 }
 
 UINT ColumnClickCommand(ListKind kind, int column, UINT currentSort) {

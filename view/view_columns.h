@@ -47,7 +47,6 @@ DWORD ListTypeStyle(int viewMode);
 // Sort parameter handed to LVM_SORTITEMS: the command, with the folders-first
 // bit for every command but the "in folder" pair.
 LPARAM SortParameter(UINT sortCommand);
-bool IsDescendingSort(UINT sortCommand);
 
 // The command a click on `column` sends: its ascending command, or the
 // descending one when the list is already sorted ascending by it. 0 when the

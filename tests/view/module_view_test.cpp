@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@
 #include "resources/string_ids.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/test_shell_browser.h"
-#include "tests/view/fake_module_access.h"
+#include "tests/support/fake_module_access.h"
+#include "view/view_cell_texts.h"
 #include "view/module_view.h"
 #include "view/view_commands.h"
 #include "view/view_state.h"
@@ -53,11 +55,17 @@ private:
     bool hadOld_ = false;
 };
 
+void Append(std::vector<BYTE>* bytes, const void* data, size_t size) {
+    size_t at = bytes->size();
+    bytes->resize(at + size);
+    memcpy(bytes->data() + at, data, size);
+}
+
 std::vector<BYTE> StateBytes(const int32_t widths[4], uint32_t sort, uint32_t magic = kViewStateMagic) {
-    std::vector<BYTE> bytes(24);
-    memcpy(bytes.data(), &magic, 4);
-    memcpy(bytes.data() + 4, widths, 16);
-    memcpy(bytes.data() + 20, &sort, 4);
+    std::vector<BYTE> bytes;
+    Append(&bytes, &magic, 4);
+    Append(&bytes, widths, 16);
+    Append(&bytes, &sort, 4);
     return bytes;
 }
 
@@ -65,14 +73,19 @@ class ModuleViewTest : public testing::Test {
 protected:
     void SetUp() override {
         objectsBefore_ = ModuleObjectCount();
-        module_ = FakeModuleAccess::Create();
-        module_->SetFolder(L"", {FakeDrive(L"A:", 1000000, 250000), FakeDrive(L"B:", 64000, 0)});
-        module_->SetFolder(L"\\A:", {FakeFile(L"b.txt", 300, 40001), FakeFolder(L"Photos", 40005),
-                                     FakeFile(L"a.txt", 100, 40003), FakeFile(L"C.bin", 2000, 40002),
-                                     FakeFolder(L"Data", 40004)});
-        module_->SetFolder(L"\\A:\\Empty", {});
-        module_->SetFolder(L"\\A:\\Hidden",
-                           {FakeFile(L"shown.txt", 10), FakeFile(L"secret.txt", 20, 40000, FILE_ATTRIBUTE_HIDDEN)});
+        module_ = new FakeModuleAccess();
+        Drive(L"A:", 1000000, 250000);
+        Drive(L"B:", 64000, 0);
+        File(L"\\A:\\b.txt", 300, 40001);
+        Folder(L"\\A:\\Photos", 40005);
+        File(L"\\A:\\a.txt", 100, 40003);
+        File(L"\\A:\\C.bin", 2000, 40002);
+        Folder(L"\\A:\\Data", 40004);
+        Folder(L"\\B:\\Empty", 40000);
+        Folder(L"\\B:\\Hidden", 40000);
+        File(L"\\B:\\Hidden\\shown.txt", 10, 40000);
+        File(L"\\B:\\Hidden\\secret.txt", 20, 40000, FILE_ATTRIBUTE_HIDDEN);
+        scope_.reset(new FakeModuleAccessScope(module_));
         ASSERT_EQ(S_OK, TestShellBrowser::Create(640, 480, browser_.ReleaseAndGetAddressOf()));
     }
 
@@ -80,13 +93,30 @@ protected:
         browser_->DestroyView();
         view_.Reset();
         browser_.Reset();
+        scope_.reset();
         module_->Release();
         EXPECT_EQ(objectsBefore_, ModuleObjectCount());
     }
 
+    void Drive(const wchar_t* letterColon, DWORD capacity, double freeBytes) {
+        FakeModuleAccess::Entry& drive = module_->AddDrive(letterColon, capacity, static_cast<DWORD>(freeBytes));
+        drive.size = capacity;
+        drive.modified = freeBytes;
+    }
+    void Folder(const wchar_t* path, double modified) { module_->AddFolder(path).modified = modified; }
+    void File(const wchar_t* path, DWORD size, double modified, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE) {
+        module_->AddFile(path, size, attributes).modified = modified;
+    }
+    size_t AdvisedSinks() const { return module_->CountCalls(L"Advise") - module_->CountCalls(L"Unadvise"); }
+    void Notify(const wchar_t* message) {
+        ASSERT_TRUE(view_->ChangeSink());
+        BSTR text = SysAllocString(message);
+        view_->ChangeSink()->OnChange(text);
+        SysFreeString(text);
+    }
+
     ModuleView* Bind(const wchar_t* path) {
         EXPECT_EQ(S_OK, ModuleView::Create(view_.ReleaseAndGetAddressOf()));
-        view_->UseModuleAccess(module_);
         EXPECT_EQ(S_OK, view_->InitForFolderPath(path, nullptr, browser_->Frame()));
         return view_.Get();
     }
@@ -147,6 +177,7 @@ protected:
 
     LONG objectsBefore_ = 0;
     FakeModuleAccess* module_ = nullptr;
+    std::unique_ptr<FakeModuleAccessScope> scope_;
     ComPtr<TestShellBrowser> browser_;
     ComPtr<ModuleView> view_;
     HWND viewWindow_ = nullptr;
@@ -192,8 +223,8 @@ TEST_F(ModuleViewTest, FolderViewShowsItsItemsFoldersFirstByName) {
     EXPECT_EQ(static_cast<UINT>(LVIS_FOCUSED), ListView_GetItemState(List(), 0, LVIS_FOCUSED | LVIS_SELECTED));
     EXPECT_EQ(0u, ListView_GetSelectedCount(List()));
     // The sink is registered for the folder.
-    ASSERT_EQ(1u, module_->SinkCount());
-    EXPECT_EQ(L"\\A:", module_->SinkFolder(0));
+    EXPECT_EQ(1u, AdvisedSinks());
+    EXPECT_THAT(module_->Calls(), testing::Contains(L"Advise(\\A:)"));
 }
 
 TEST_F(ModuleViewTest, ShellInterfacesAnswerAsTheShellExpects) {
@@ -242,7 +273,7 @@ TEST_F(ModuleViewTest, ShellInterfacesAnswerAsTheShellExpects) {
     EXPECT_EQ(E_FAIL, view_->InitForFolderPath(L"\\B:", nullptr, nullptr));
     EXPECT_EQ(S_OK, view_->DestroyViewWindow());
     EXPECT_FALSE(IsWindow(params.hwndView));
-    EXPECT_EQ(0u, module_->SinkCount());
+    EXPECT_EQ(0u, AdvisedSinks());
     EXPECT_EQ(S_OK, view_->DestroyViewWindow());
 }
 
@@ -276,14 +307,14 @@ TEST_F(ModuleViewTest, HeaderClicksToggleNameOrderWithFoldersAfterFilesDescendin
     EXPECT_EQ(kSortSizeAscending, view_->SortCommand());
     EXPECT_THAT(Names(), ElementsAre(L"Data", L"Photos", L"a.txt", L"b.txt", L"C.bin"));
     ClickHeader(3);
-    EXPECT_EQ(kSortDateAscending, view_->SortCommand());
+    EXPECT_EQ(kSortModifiedAscending, view_->SortCommand());
     EXPECT_THAT(Names(), ElementsAre(L"Data", L"Photos", L"b.txt", L"C.bin", L"a.txt"));
     ClickHeader(3);
     EXPECT_THAT(Names(), ElementsAre(L"a.txt", L"C.bin", L"b.txt", L"Photos", L"Data"));
 }
 
 TEST_F(ModuleViewTest, StatusBarCountsItemsOrTheSelection) {
-    ASSERT_EQ(S_OK, Show(L"\\A:\\Empty"));
+    ASSERT_EQ(S_OK, Show(L"\\B:\\Empty"));
     EXPECT_EQ(0, Rows());
     EXPECT_EQ(S_OK, view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS));
     EXPECT_EQ(2, browser_->StatusPartCount());
@@ -295,13 +326,15 @@ TEST_F(ModuleViewTest, StatusBarCountsItemsOrTheSelection) {
     view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS);
     EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS, {5}), browser_->StatusPart(0));
     EXPECT_EQ(FormatByteSize(2400), browser_->StatusPart(1));
-    // Selecting updates at once: two files, then one folder (no size).
+    // Selecting updates the parts: two files, then one folder (no size).
     ListView_SetItemState(List(), RowOf(L"a.txt"), LVIS_SELECTED, LVIS_SELECTED);
     ListView_SetItemState(List(), RowOf(L"C.bin"), LVIS_SELECTED, LVIS_SELECTED);
+    TestShellBrowser::PumpMessages();
     EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS_SELECTED, {2}), browser_->StatusPart(0));
     EXPECT_EQ(FormatByteSize(2100), browser_->StatusPart(1));
     ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
     ListView_SetItemState(List(), RowOf(L"Data"), LVIS_SELECTED, LVIS_SELECTED);
+    TestShellBrowser::PumpMessages();
     EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS_SELECTED, {1}), browser_->StatusPart(0));
     EXPECT_EQ(L"", browser_->StatusPart(1));
 }
@@ -309,7 +342,7 @@ TEST_F(ModuleViewTest, StatusBarCountsItemsOrTheSelection) {
 TEST_F(ModuleViewTest, HiddenItemsFollowExplorersHiddenSetting) {
     DWORD two = 2, one = 1;
     AdvancedValue hidden(L"Hidden", &two);
-    ASSERT_EQ(S_OK, Show(L"\\A:\\Hidden"));
+    ASSERT_EQ(S_OK, Show(L"\\B:\\Hidden"));
     EXPECT_THAT(Names(), ElementsAre(L"shown.txt"));
     // Hidden items still count in the status bar's object count.
     view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS);
@@ -323,7 +356,7 @@ TEST_F(ModuleViewTest, HiddenItemsFollowExplorersHiddenSetting) {
 
     // Without icons there is no dimming either.
     browser_->DestroyView();
-    ASSERT_EQ(S_OK, Show(L"\\A:\\Hidden", FVM_DETAILS, FWF_NOICONS));
+    ASSERT_EQ(S_OK, Show(L"\\B:\\Hidden", FVM_DETAILS, FWF_NOICONS));
     EXPECT_EQ(0u, ListView_GetItemState(List(), 0, LVIS_CUT));
 }
 
@@ -338,7 +371,7 @@ TEST_F(ModuleViewTest, StoredStateGivesWidthsAndSortAndSurvivesARoundTrip) {
     int32_t widths[4] = {200, 80, 90, 100};
     std::vector<BYTE> state = StateBytes(widths, kSortSizeDescending);
     int32_t order[4] = {0, 2, 1, 3};
-    state.insert(state.end(), reinterpret_cast<BYTE*>(order), reinterpret_cast<BYTE*>(order) + 16);
+    Append(&state, order, sizeof(order));
     browser_->SetStoredState(state);
     ASSERT_EQ(S_OK, Show(L"\\A:"));
     EXPECT_EQ(200, ListView_GetColumnWidth(List(), 0));
@@ -381,12 +414,13 @@ TEST_F(ModuleViewTest, DamagedStoredStateFallsBackToDefaults) {
     browser_->DestroyView();
 
     // A good head with a cut column order: widths taken, order left alone.
-    std::vector<BYTE> shortOrder = StateBytes(widths, kSortDateAscending);
-    shortOrder.insert(shortOrder.end(), {3, 0, 0, 0, 2, 0});
+    std::vector<BYTE> shortOrder = StateBytes(widths, kSortModifiedAscending);
+    const BYTE partial[] = {3, 0, 0, 0, 2, 0};
+    Append(&shortOrder, partial, sizeof(partial));
     browser_->SetStoredState(shortOrder);
     ASSERT_EQ(S_OK, Show(L"\\A:"));
     EXPECT_EQ(80, ListView_GetColumnWidth(List(), 1));
-    EXPECT_EQ(kSortDateAscending, view_->SortCommand());
+    EXPECT_EQ(kSortModifiedAscending, view_->SortCommand());
     int order[4] = {};
     ListView_GetColumnOrderArray(List(), 4, order);
     EXPECT_THAT(order, ElementsAre(0, 1, 2, 3));
@@ -418,7 +452,7 @@ TEST_F(ModuleViewTest, RefreshKeepsIconPositionsAndNudgesWhatLiesOnASavedSpot) {
     ListView_SetItemPosition32(List(), RowOf(L"b.txt"), 102, 101);
     ListView_SetItemPosition32(List(), RowOf(L"C.bin"), 300, 300);
     ListView_SetItemState(List(), RowOf(L"b.txt"), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    module_->AddEntry(L"\\A:", FakeFile(L"new.txt", 1));
+    File(L"\\A:\\new.txt", 1, 40000);
     ASSERT_EQ(S_OK, view_->Refresh());
     EXPECT_EQ(6, Rows());
     // a.txt was placed first; b.txt's spot lies within 3 pixels of it, so
@@ -438,40 +472,38 @@ TEST_F(ModuleViewTest, RefreshKeepsIconPositionsAndNudgesWhatLiesOnASavedSpot) {
 
 TEST_F(ModuleViewTest, ListingFailuresAreShownAtCreationAndOnlyReturnedOnRefresh) {
     prompts_.SetDefaultAnswer(IDOK);
-    module_->FailListings(E_NO_CONNECTION);
+    module_->FailOn(L"ListFolder", L"", E_NO_CONNECTION, nullptr, 1);
     EXPECT_EQ(E_NO_CONNECTION, Show(L"\\A:"));
     EXPECT_FALSE(view_->ListWindow());
     ASSERT_EQ(1u, prompts_.Count());
     EXPECT_EQ(Resources().LoadString(IDS_ERR_GENERAL_CAPTION), prompts_.Last().caption);
     browser_->DestroyView();
 
-    module_->FailListings(S_OK);
     ASSERT_EQ(S_OK, Show(L"\\A:"));
-    module_->FailListings(E_NO_CONNECTION);
+    module_->FailOn(L"ListFolder", L"", E_NO_CONNECTION, nullptr, 1);
     EXPECT_EQ(E_NO_CONNECTION, view_->Refresh());
     EXPECT_EQ(0, Rows());
     EXPECT_EQ(1u, prompts_.Count());
     // A cancelled listing is never shown.
     browser_->DestroyView();
-    module_->FailListings(E_OPERATION_CANCELLED);
+    module_->FailOn(L"ListFolder", L"", E_OPERATION_CANCELLED, nullptr, 1);
     EXPECT_EQ(E_OPERATION_CANCELLED, Show(L"\\A:"));
     EXPECT_EQ(1u, prompts_.Count());
 }
 
 TEST_F(ModuleViewTest, ChangeNotificationsRefreshAFolderView) {
     ASSERT_EQ(S_OK, Show(L"\\A:"));
-    int listed = module_->ListCalls();
-    module_->AddEntry(L"\\A:", FakeFile(L"x.txt", 5));
-    module_->Notify(L"D:\\A:\\x.txt");   // any message refreshes a folder view
-    EXPECT_EQ(listed + 1, module_->ListCalls());
+    size_t listed = module_->CountCalls(L"ListFolder");
+    File(L"\\A:\\x.txt", 5, 40000);
+    Notify(L"D:\\A:\\x.txt");   // any message refreshes a folder view
+    EXPECT_EQ(listed + 1, module_->CountCalls(L"ListFolder"));
     EXPECT_EQ(6, Rows());
     EXPECT_NE(-1, RowOf(L"x.txt"));
 
     // The Refresh command drops the server's cache first.
     view_->ExecuteCommand(kCmdRefresh, 0);
-    ASSERT_EQ(1u, module_->InvalidateCalls().size());
-    EXPECT_EQ(L"\\<INVALIDATE_CACHE_CHANGE", module_->InvalidateCalls()[0]);
-    EXPECT_EQ(listed + 2, module_->ListCalls());
+    EXPECT_THAT(module_->Calls(), testing::Contains(L"InvalidateCache(\\<INVALIDATE_CACHE_CHANGE)"));
+    EXPECT_EQ(listed + 2, module_->CountCalls(L"ListFolder"));
 }
 
 TEST_F(ModuleViewTest, DoubleClickOpensFoldersInTheBrowserAndRefusesFiles) {
@@ -479,7 +511,7 @@ TEST_F(ModuleViewTest, DoubleClickOpensFoldersInTheBrowserAndRefusesFiles) {
     DoubleClick(RowOf(L"Photos"));
     ASSERT_EQ(1u, browser_->BrowseCalls().size());
     EXPECT_EQ(static_cast<UINT>(SBSP_RELATIVE), browser_->BrowseCalls()[0].flags);
-    const ModuleItemId* opened = AsModuleItem(browser_->BrowseCalls()[0].list.get());
+    LPCITEMIDLIST opened = AsModuleItem(browser_->BrowseCalls()[0].list.get());
     ASSERT_TRUE(opened);
     EXPECT_STREQ(L"\\A:\\Photos", ItemPath(opened));
 
@@ -495,7 +527,7 @@ TEST_F(ModuleViewTest, DoubleClickOpensFoldersInTheBrowserAndRefusesFiles) {
 TEST_F(ModuleViewTest, SelectItemSelectsFocusesAndDeselectsOthers) {
     ASSERT_EQ(S_OK, Show(L"\\A:"));
     ListView_SetItemState(List(), RowOf(L"a.txt"), LVIS_SELECTED, LVIS_SELECTED);
-    const ModuleItemId* photos = view_->RowItem(RowOf(L"Photos"));
+    LPCITEMIDLIST photos = view_->RowItem(RowOf(L"Photos"));
     ASSERT_TRUE(photos);
     PCUITEMID_CHILD child = reinterpret_cast<PCUITEMID_CHILD>(photos);
     EXPECT_EQ(S_OK, view_->SelectItem(child, static_cast<SVSIF>(0x1D)));

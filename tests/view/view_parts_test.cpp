@@ -63,14 +63,14 @@ TEST(ViewColumns, HeaderClicksToggleOnlyFromTheColumnsOwnAscendingOrder) {
     // Another column sorted descending: a click starts ascending.
     EXPECT_EQ(kSortSizeAscending, ColumnClickCommand(ListKind::Folder, 1, kSortNameDescending));
     EXPECT_EQ(kSortTypeAscending, ColumnClickCommand(ListKind::Folder, 2, kSortTypeDescending));
-    EXPECT_EQ(kSortDateDescending, ColumnClickCommand(ListKind::Folder, 3, kSortDateAscending));
+    EXPECT_EQ(kSortModifiedDescending, ColumnClickCommand(ListKind::Folder, 3, kSortModifiedAscending));
 
-    EXPECT_EQ(kSortFolderDescending, ColumnClickCommand(ListKind::Search, 1, kSortFolderAscending));
+    EXPECT_EQ(kSortLocationDescending, ColumnClickCommand(ListKind::Search, 1, kSortLocationAscending));
     EXPECT_EQ(kSortSizeAscending, ColumnClickCommand(ListKind::Search, 2, kSortNameAscending));
-    EXPECT_EQ(kSortDateAscending, ColumnClickCommand(ListKind::Search, 4, 0));
+    EXPECT_EQ(kSortModifiedAscending, ColumnClickCommand(ListKind::Search, 4, 0));
 
     EXPECT_EQ(kSortTypeAscending, ColumnClickCommand(ListKind::Root, 1, kSortNameAscending));
-    EXPECT_EQ(kSortCapacityDescending, ColumnClickCommand(ListKind::Root, 2, kSortCapacityAscending));
+    EXPECT_EQ(kSortTotalSizeDescending, ColumnClickCommand(ListKind::Root, 2, kSortTotalSizeAscending));
     EXPECT_EQ(kSortFreeSpaceAscending, ColumnClickCommand(ListKind::Root, 3, kSortNameAscending));
 
     EXPECT_EQ(0u, ColumnClickCommand(ListKind::Folder, 4, kSortNameAscending));
@@ -80,13 +80,9 @@ TEST(ViewColumns, HeaderClicksToggleOnlyFromTheColumnsOwnAscendingOrder) {
 TEST(ViewColumns, FoldersFirstBitOnEverySortButTheFolderColumns) {
     EXPECT_EQ(0x10000 | 8197, SortParameter(kSortNameAscending));
     EXPECT_EQ(0x10000 | 8203, SortParameter(kSortNameDescending));
-    EXPECT_EQ(0x10000 | 8411, SortParameter(kSortCapacityDescending));
-    EXPECT_EQ(8303, SortParameter(kSortFolderAscending));
-    EXPECT_EQ(8342, SortParameter(kSortFolderDescending));
-    EXPECT_TRUE(IsDescendingSort(kSortFolderDescending));
-    EXPECT_TRUE(IsDescendingSort(kSortFreeSpaceDescending));
-    EXPECT_FALSE(IsDescendingSort(kSortPathAscending));
-    EXPECT_FALSE(IsDescendingSort(0));
+    EXPECT_EQ(0x10000 | 8411, SortParameter(kSortTotalSizeDescending));
+    EXPECT_EQ(8303, SortParameter(kSortLocationAscending));
+    EXPECT_EQ(8342, SortParameter(kSortLocationDescending));
 }
 
 TEST(ViewColumns, ListStyleFollowsViewModeAndFolderFlags) {

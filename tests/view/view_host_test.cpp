@@ -1,0 +1,344 @@
+// The view against the real servers and the real host: the substitute module
+// server (out of process) and the platform's explorer browser control,
+// which binds the library's Module folder through COM and asks it for its
+// view like Explorer does.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <wrl/client.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/resource_module.h"
+#include "module_access/com_thread.h"
+#include "module_access/listing.h"
+#include "namespace/module_item_id.h"
+#include "namespace/view_settings.h"
+#include "resources/string_ids.h"
+#include "tests/support/extension_library.h"
+#include "tests/support/prompt_recorder.h"
+#include "tests/support/substitute_server.h"
+#include "tests/support/test_shell_browser.h"
+#include "view/module_view.h"
+#include "view/search_results_host.h"
+#include "view/view_columns.h"
+
+using Microsoft::WRL::ComPtr;
+using testing::ElementsAreArray;
+
+namespace {
+
+const wchar_t kModuleFolderPath[] =
+    L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}";
+
+// Dispatches messages until `done` holds or the time is up.
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds = 10000) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > milliseconds) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// The library registered in the prefix for the test's duration.
+class RegisteredLibrary {
+public:
+    RegisteredLibrary() : ok_(RunRegsvr32(false) == 0) {}
+    ~RegisteredLibrary() { RunRegsvr32(true); }
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_;
+};
+
+HWND FindList(HWND parent) {
+    HWND found = nullptr;
+    EnumChildWindows(
+        parent,
+        [](HWND window, LPARAM param) -> BOOL {
+            wchar_t name[64];
+            GetClassNameW(window, name, ARRAYSIZE(name));
+            if (lstrcmpiW(name, WC_LISTVIEWW) != 0) return TRUE;
+            *reinterpret_cast<HWND*>(param) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::vector<std::wstring> ColumnTexts(HWND list, int column) {
+    std::vector<std::wstring> texts;
+    int rows = ListView_GetItemCount(list);
+    for (int row = 0; row < rows; ++row) {
+        wchar_t text[300] = {};
+        ListView_GetItemText(list, row, column, text, ARRAYSIZE(text));
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+int RowOf(HWND list, const std::wstring& name) {
+    std::vector<std::wstring> names = ColumnTexts(list, 0);
+    auto it = std::find(names.begin(), names.end(), name);
+    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+}
+
+// What the view should show for a module folder: its listing without what
+// Explorer's settings hide, folders first, then by name.
+std::vector<std::wstring> ExpectedNames(ModuleAccess* access, const wchar_t* folder) {
+    std::unique_ptr<IdListHolder[]> items;
+    UINT count = 0;
+    std::vector<std::pair<bool, std::wstring>> rows;
+    if (FAILED(ListItems(folder, &items, &count, access, false))) return {};
+    for (UINT i = 0; i < count; ++i) {
+        LPCITEMIDLIST item = items[i].get();
+        if (!ItemGetsRow(ItemAttributes(item), 0, ShowHiddenItems() != 0, ShowSystemItems() != 0,
+                         ShowSuperHiddenItems() != 0))
+            continue;
+        rows.push_back({(ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY) == 0, ItemName(item)});
+    }
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        if (a.first != b.first) return !a.first;
+        return lstrcmpiW(a.second.c_str(), b.second.c_str()) < 0;
+    });
+    std::vector<std::wstring> names;
+    for (auto& row : rows) names.push_back(row.second);
+    return names;
+}
+
+class ViewWithServers : public testing::Test {
+protected:
+    void SetUp() override {
+        OleInitialize(nullptr);
+        EnterComThread();
+        ASSERT_TRUE(module_.ok());
+        ASSERT_HRESULT_SUCCEEDED(module_.Create(&access_));
+    }
+    void TearDown() override {
+        access_.Reset();
+        LeaveComThread();
+        OleUninitialize();
+    }
+
+    SubstituteModule module_;
+    ComPtr<ModuleAccess> access_;
+};
+
+class ViewInExplorerBrowser : public ViewWithServers {
+protected:
+    void SetUp() override {
+        ViewWithServers::SetUp();
+        ASSERT_TRUE(library_.ok());
+        frame_ = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600, nullptr, nullptr,
+                                 nullptr, nullptr);
+        ASSERT_TRUE(frame_);
+        ASSERT_HRESULT_SUCCEEDED(
+            CoCreateInstance(CLSID_ExplorerBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&browser_)));
+        RECT rc = {0, 0, 780, 560};
+        FOLDERSETTINGS settings = {FVM_DETAILS, FWF_AUTOARRANGE};
+        ASSERT_HRESULT_SUCCEEDED(browser_->Initialize(frame_, &rc, &settings));
+    }
+    void TearDown() override {
+        if (browser_) {
+            browser_->Destroy();
+            browser_.Reset();
+        }
+        if (frame_) DestroyWindow(frame_);
+        ViewWithServers::TearDown();
+    }
+
+    // The list of the browser's current view once it shows `id`'s list.
+    HWND WaitForList(int id) {
+        HWND list = nullptr;
+        PumpUntil([&] {
+            list = FindList(frame_);
+            return list && GetDlgCtrlID(list) == id && ListView_GetItemCount(list) > 0;
+        });
+        return list;
+    }
+
+    void DoubleClick(HWND list, int row) {
+        RECT rc = {};
+        ListView_GetItemRect(list, row, &rc, LVIR_LABEL);
+        LPARAM at = MAKELPARAM(rc.left + 4, (rc.top + rc.bottom) / 2);
+        SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        SendMessageW(list, WM_LBUTTONUP, 0, at);
+    }
+
+    RegisteredLibrary library_;
+    HWND frame_ = nullptr;
+    ComPtr<IExplorerBrowser> browser_;
+};
+
+class ResultsHost : public SearchResultsHost {
+public:
+    ResultsHost(HWND window, const wchar_t* folder) : window_(window), folder_(folder) {}
+    HWND ResultsOwnerWindow() override { return window_; }
+    std::wstring ResultsFolderPath() override { return folder_; }
+
+private:
+    HWND window_;
+    std::wstring folder_;
+};
+
+}  // namespace
+
+TEST_F(ViewInExplorerBrowser, ShowsTheModuleAndOpensFoldersByDoubleClick) {
+    PIDLIST_ABSOLUTE root = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(SHParseDisplayName(kModuleFolderPath, nullptr, &root, 0, nullptr));
+    HRESULT hr = browser_->BrowseToIDList(root, SBSP_ABSOLUTE);
+    CoTaskMemFree(root);
+    ASSERT_HRESULT_SUCCEEDED(hr);
+
+    // The drives, in the product's own list.
+    HWND drives = WaitForList(ListControlId(ListKind::Root));
+    ASSERT_TRUE(drives);
+    std::wstring disk = Resources().LoadString(IDS_MODULE_DISK);
+    EXPECT_THAT(ColumnTexts(drives, 0), ElementsAreArray({disk + L" (A:)", disk + L" (B:)"}));
+    EXPECT_THAT(ColumnTexts(drives, 1), ElementsAreArray({disk, disk}));
+
+    // Double-clicking a drive navigates into it.
+    DoubleClick(drives, 0);
+    HWND folder = WaitForList(ListControlId(ListKind::Folder));
+    ASSERT_TRUE(folder);
+    EXPECT_THAT(ColumnTexts(folder, 0), ElementsAreArray(ExpectedNames(access_.Get(), L"\\A:")));
+    EXPECT_EQ(LVS_REPORT, GetWindowLongW(folder, GWL_STYLE) & LVS_TYPEMASK);
+
+    // And a folder row into that folder.
+    int data = RowOf(folder, L"Data");
+    ASSERT_GE(data, 0);
+    DoubleClick(folder, data);
+    std::vector<std::wstring> expected = ExpectedNames(access_.Get(), L"\\A:\\Data");
+    ASSERT_FALSE(expected.empty());
+    HWND inner = nullptr;
+    EXPECT_TRUE(PumpUntil([&] {
+        inner = FindList(frame_);
+        return inner && ColumnTexts(inner, 0) == expected;
+    }));
+}
+
+TEST_F(ViewWithServers, AChangeByAnotherClientRefreshesTheOpenView) {
+    ComPtr<TestShellBrowser> browser;
+    ASSERT_HRESULT_SUCCEEDED(TestShellBrowser::Create(640, 480, &browser));
+    ComPtr<ModuleView> view;
+    ASSERT_HRESULT_SUCCEEDED(ModuleView::Create(&view));
+    ASSERT_HRESULT_SUCCEEDED(view->InitForFolderPath(L"\\A:\\Data", nullptr, browser->Frame()));
+    HWND window = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(browser->ShowView(view.Get(), FVM_DETAILS, FWF_AUTOARRANGE, &window));
+    HWND list = view->ListWindow();
+    EXPECT_THAT(ColumnTexts(list, 0), ElementsAreArray(ExpectedNames(access_.Get(), L"\\A:\\Data")));
+
+    // Another client (this test's own server instance) adds and deletes.
+    UniqueBstr fresh(L"\\A:\\Data\\Fresh");
+    ASSERT_HRESULT_SUCCEEDED(access_->CreateFolder(fresh.get()));
+    EXPECT_TRUE(PumpUntil([&] { return RowOf(list, L"Fresh") >= 0; }));
+    UniqueBstr notes(L"\\A:\\Data\\Notes.txt");
+    ASSERT_HRESULT_SUCCEEDED(access_->DeleteFile(notes.get()));
+    EXPECT_TRUE(PumpUntil([&] { return RowOf(list, L"Notes.txt") < 0; }));
+    EXPECT_THAT(ColumnTexts(list, 0), ElementsAreArray(ExpectedNames(access_.Get(), L"\\A:\\Data")));
+
+    browser->DestroyView();
+    EXPECT_EQ(0u, module_.CallCount(L"Advise") - module_.CallCount(L"Unadvise"));
+}
+
+TEST_F(ViewWithServers, SearchResultsTakeItemsOneByOneAndDropDeletedOnes) {
+    RegisteredLibrary library;
+    ASSERT_TRUE(library.ok());
+    HWND owner = CreateWindowExW(0, L"STATIC", L"search", WS_OVERLAPPEDWINDOW, 0, 0, 700, 500, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ResultsHost host(owner, L"\\A:\\Data");
+    ComPtr<ModuleView> results;
+    ASSERT_HRESULT_SUCCEEDED(ModuleView::Create(&results));
+    ASSERT_HRESULT_SUCCEEDED(results->InitForSearch(&host));
+    EXPECT_EQ(E_FAIL, results->InitForSearch(&host));
+    EXPECT_EQ(0, results->ItemCount());
+    RECT area = {0, 0, 600, 300};
+    ASSERT_HRESULT_SUCCEEDED(results->CreateResultsList(area));
+    HWND list = results->ListWindow();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(owner, GetParent(results->ViewWindow()));
+    EXPECT_EQ(5, Header_GetItemCount(ListView_GetHeader(list)));
+    EXPECT_EQ(120, ListView_GetColumnWidth(list, 1));
+
+    std::unique_ptr<IdListHolder[]> items;
+    UINT count = 0;
+    ASSERT_HRESULT_SUCCEEDED(ListItems(L"\\A:\\Data", &items, &count, access_.Get(), false));
+    ASSERT_GE(count, 3u);
+    for (UINT i = 0; i < count; ++i) ASSERT_HRESULT_SUCCEEDED(results->AddItem(items[i].get()));
+    EXPECT_EQ(E_POINTER, results->AddItem(nullptr));
+    ASSERT_EQ(static_cast<int>(count), results->ItemCount());
+    // Rows keep the order they came in; the "in folder" column has the folder.
+    EXPECT_EQ(std::wstring(ItemName(items[0].get())), ColumnTexts(list, 0)[0]);
+    EXPECT_EQ(L"A:\\Data", ColumnTexts(list, 1)[0]);
+
+    // "D:" and a path removes that row; any other message is ignored.
+    std::wstring gone = ItemPath(items[1].get());
+    UniqueBstr message((L"D:" + gone).c_str());
+    ASSERT_HRESULT_SUCCEEDED(results->ChangeSink()->OnChange(message.get()));
+    EXPECT_EQ(static_cast<int>(count) - 1, results->ItemCount());
+    EXPECT_EQ(-1, RowOf(list, ItemName(items[1].get())));
+    UniqueBstr refresh(L"\\A:\\Data");
+    results->ChangeSink()->OnChange(refresh.get());
+    EXPECT_EQ(static_cast<int>(count) - 1, results->ItemCount());
+
+    // A deletion by another client reaches the list through the server.
+    UINT victim = 2;
+    while (victim < count && (ItemAttributes(items[victim].get()) & FILE_ATTRIBUTE_DIRECTORY)) ++victim;
+    ASSERT_LT(victim, count);
+    UniqueBstr path(ItemPath(items[victim].get()));
+    ASSERT_HRESULT_SUCCEEDED(access_->DeleteFile(path.get()));
+    EXPECT_TRUE(PumpUntil([&] { return results->ItemCount() == static_cast<int>(count) - 2; }));
+    EXPECT_EQ(-1, RowOf(list, ItemName(items[victim].get())));
+
+    // Saving writes one ITEM= line per row, in list order.
+    wchar_t temp[MAX_PATH], file[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    GetTempFileNameW(temp, L"ktx", 0, file);
+    HANDLE handle = CreateFileW(file, GENERIC_WRITE | GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+    ASSERT_HRESULT_SUCCEEDED(results->SaveResults(handle));
+    DWORD size = GetFileSize(handle, nullptr);
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    SetFilePointer(handle, 0, nullptr, FILE_BEGIN);
+    DWORD read = 0;
+    ReadFile(handle, &text[0], size, &read, nullptr);
+    CloseHandle(handle);
+    DeleteFileW(file);
+    std::wstring first = L"ITEM=" + ItemToText(results->RowItem(0)) + L"\r\n";
+    EXPECT_EQ(0u, text.find(first));
+    size_t lines = 0;
+    for (size_t at = 0; (at = text.find(L"ITEM=", at)) != std::wstring::npos; ++at) ++lines;
+    EXPECT_EQ(static_cast<size_t>(results->ItemCount()), lines);
+
+    // A folder view hearing the same kind of message refreshes instead.
+    ComPtr<TestShellBrowser> browser;
+    ASSERT_HRESULT_SUCCEEDED(TestShellBrowser::Create(640, 480, &browser));
+    ComPtr<ModuleView> view;
+    ASSERT_HRESULT_SUCCEEDED(ModuleView::Create(&view));
+    ASSERT_HRESULT_SUCCEEDED(view->InitForFolderPath(L"\\A:", nullptr, browser->Frame()));
+    HWND window = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(browser->ShowView(view.Get(), FVM_DETAILS, 0, &window));
+    DWORD listings = module_.CallCount(L"ListFolder");
+    UniqueBstr x(L"D:\\A:\\x.txt");
+    view->ChangeSink()->OnChange(x.get());
+    EXPECT_EQ(listings + 1, module_.CallCount(L"ListFolder"));
+    browser->DestroyView();
+
+    results->DestroyViewWindow();
+    results.Reset();
+    DestroyWindow(owner);
+}
