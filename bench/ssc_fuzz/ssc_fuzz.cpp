@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
 
     wchar_t folder[MAX_PATH] = {}, path[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, folder);
-    swprintf(path, MAX_PATH, L"%sssc_fuzz_%lu.ssc", folder, GetCurrentProcessId());
+    swprintf(path, MAX_PATH, L"%lsssc_fuzz_%lu.ssc", folder, GetCurrentProcessId());
 
     std::map<HRESULT, long> results;
     long failures = 0, itemsSeen = 0;
