@@ -93,8 +93,8 @@ UINT ColumnClickCommand(ListKind kind, int column, UINT currentSort) {
     int count = 0;
     const ColumnSpec* columns = ListColumns(kind, &count);
     if (column < 0 || column >= count) return 0;
-    const ColumnSpec& spec = columns[column];
-    return currentSort == spec.ascendingSort ? spec.descendingSort : spec.ascendingSort;
+    const ColumnSpec& clicked = columns[column];
+    return currentSort == clicked.ascendingSort ? clicked.descendingSort : clicked.ascendingSort;
 }
 
 bool ItemGetsRow(DWORD attributes, UINT folderFlags, bool showHidden, bool showSystem, bool showSuperHidden) {
