@@ -13,14 +13,14 @@ struct KeyPair {
     UINT descending;
 };
 const KeyPair kKeyPairs[] = {
-    {kSortNameAscending, kSortNameDescending},
-    {kSortTypeAscending, kSortTypeDescending},
-    {kSortSizeAscending, kSortSizeDescending},
-    {kSortModifiedAscending, kSortModifiedDescending},
-    {kSortLocationAscending, kSortLocationDescending},
-    {kSortPathAscending, kSortPathDescending},
-    {kSortTotalSizeAscending, kSortTotalSizeDescending},
-    {kSortFreeSpaceAscending, kSortFreeSpaceDescending},
+    {SortKeys::NameAscending, SortKeys::NameDescending},
+    {SortKeys::TypeAscending, SortKeys::TypeDescending},
+    {SortKeys::SizeAscending, SortKeys::SizeDescending},
+    {SortKeys::ModifiedAscending, SortKeys::ModifiedDescending},
+    {SortKeys::LocationAscending, SortKeys::LocationDescending},
+    {SortKeys::PathAscending, SortKeys::PathDescending},
+    {SortKeys::TotalSizeAscending, SortKeys::TotalSizeDescending},
+    {SortKeys::FreeSpaceAscending, SortKeys::FreeSpaceDescending},
 };
 
 UINT AscendingKey(UINT key) {
@@ -54,21 +54,21 @@ bool IsFolder(LPCITEMIDLIST item) { return (ItemAttributes(item) & FILE_ATTRIBUT
 
 int CompareByColumn(LPCITEMIDLIST a, LPCITEMIDLIST b, UINT ascendingKey) {
     switch (ascendingKey) {
-    case kSortNameAscending:
+    case SortKeys::NameAscending:
         return CompareText(ItemName(a), ItemName(b));
-    case kSortTypeAscending:
+    case SortKeys::TypeAscending:
         return CompareText(SortTypeName(a).c_str(), SortTypeName(b).c_str());
-    case kSortSizeAscending:
+    case SortKeys::SizeAscending:
         if (IsFolder(a) && IsFolder(b)) return CompareText(ItemName(a), ItemName(b));
         return Sign(static_cast<LONG>(ItemSize(a)), static_cast<LONG>(ItemSize(b)));
-    case kSortTotalSizeAscending:
+    case SortKeys::TotalSizeAscending:
         return Sign(static_cast<LONG>(ItemSize(a)), static_cast<LONG>(ItemSize(b)));
-    case kSortModifiedAscending:
-    case kSortFreeSpaceAscending:
+    case SortKeys::ModifiedAscending:
+    case SortKeys::FreeSpaceAscending:
         return Sign(ItemModified(a), ItemModified(b));
-    case kSortLocationAscending:
+    case SortKeys::LocationAscending:
         return CompareText(ItemParentPath(ItemPath(a)).c_str(), ItemParentPath(ItemPath(b)).c_str());
-    case kSortPathAscending:
+    case SortKeys::PathAscending:
         return CompareText(ItemPath(a), ItemPath(b));
     default:
         return 0;

@@ -9,6 +9,7 @@
 #include "common/holders.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
+#include "module_access/call_wrappers.h"
 #include "module_access/com_thread.h"
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
@@ -184,7 +185,7 @@ HRESULT ModuleFolder::RefreshListing() {
 
 bool ModuleFolder::ListingHolds(LPCITEMIDLIST item) const {
     for (UINT i = 0; i < listingCount_; ++i)
-        if (CompareItems(listing_[i].get(), item, kSortPathAscending, false) == 0) return true;
+        if (CompareItems(listing_[i].get(), item, SortKeys::PathAscending, false) == 0) return true;
     return false;
 }
 
@@ -257,7 +258,7 @@ STDMETHODIMP ModuleFolder::CompareIDs(LPARAM, LPCITEMIDLIST list1, LPCITEMIDLIST
         if (IsEmptyList(b)) return result(1);
         bool validA = IsValidItemId(a), validB = IsValidItemId(b);
         if (!validA || !validB) return result(validA == validB ? 0 : (validA ? -1 : 1));
-        int order = CompareItems(a, b, kSortPathAscending, true);
+        int order = CompareItems(a, b, SortKeys::PathAscending, true);
         if (order != 0) return result(order);
     }
     return result(IsEmptyList(b) ? 0 : -1);
@@ -353,7 +354,13 @@ STDMETHODIMP ModuleFolder::SetNameOf(HWND owner, LPCITEMIDLIST list, LPCWSTR new
     if (FAILED(hr)) return hr;
     if (lstrcmpiW(newName, ItemName(list)) == 0) return S_OK;
 
-    return E_NOTIMPL;  // renaming arrives with the module call wrappers
+    hr = RenameItem(access, owner, list, newName);
+    if (FAILED(hr)) return hr;
+    IdListHolder renamed;
+    std::wstring newPath = path_ + L"\\" + newName;
+    hr = GetItemRecord(newPath.c_str(), access, renamed.out());
+    if (SUCCEEDED(hr) && newList) *newList = renamed.release();
+    return hr;
 }
 
 // --- IShellFolder2 -----------------------------------------------------------

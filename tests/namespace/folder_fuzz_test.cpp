@@ -235,7 +235,7 @@ unsigned Rounds() {
 
 }  // namespace
 
-TEST(ItemIdFuzz, EveryEntryPointSurvivesMutatedLists) {
+TEST(FolderFuzz, EveryEntryPointSurvivesMutatedLists) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     NoServer noServer;
     ModuleAccessFactory* previous = SetModuleAccessFactory(&noServer);
