@@ -13,14 +13,14 @@ struct KeyPair {
     UINT descending;
 };
 const KeyPair kKeyPairs[] = {
-    {SortKeys::NameAscending, SortKeys::NameDescending},
-    {SortKeys::TypeAscending, SortKeys::TypeDescending},
-    {SortKeys::SizeAscending, SortKeys::SizeDescending},
-    {SortKeys::ModifiedAscending, SortKeys::ModifiedDescending},
-    {SortKeys::LocationAscending, SortKeys::LocationDescending},
-    {SortKeys::PathAscending, SortKeys::PathDescending},
-    {SortKeys::TotalSizeAscending, SortKeys::TotalSizeDescending},
-    {SortKeys::FreeSpaceAscending, SortKeys::FreeSpaceDescending},
+    {kSortNameAscending, kSortNameDescending},
+    {kSortTypeAscending, kSortTypeDescending},
+    {kSortSizeAscending, kSortSizeDescending},
+    {kSortModifiedAscending, kSortModifiedDescending},
+    {kSortLocationAscending, kSortLocationDescending},
+    {kSortPathAscending, kSortPathDescending},
+    {kSortTotalSizeAscending, kSortTotalSizeDescending},
+    {kSortFreeSpaceAscending, kSortFreeSpaceDescending},
 };
 
 UINT AscendingKey(UINT key) {
@@ -54,21 +54,21 @@ bool IsFolder(LPCITEMIDLIST item) { return (ItemAttributes(item) & FILE_ATTRIBUT
 
 int CompareByColumn(LPCITEMIDLIST a, LPCITEMIDLIST b, UINT ascendingKey) {
     switch (ascendingKey) {
-    case SortKeys::NameAscending:
+    case kSortNameAscending:
         return CompareText(ItemName(a), ItemName(b));
-    case SortKeys::TypeAscending:
+    case kSortTypeAscending:
         return CompareText(SortTypeName(a).c_str(), SortTypeName(b).c_str());
-    case SortKeys::SizeAscending:
+    case kSortSizeAscending:
         if (IsFolder(a) && IsFolder(b)) return CompareText(ItemName(a), ItemName(b));
         return Sign(static_cast<LONG>(ItemSize(a)), static_cast<LONG>(ItemSize(b)));
-    case SortKeys::TotalSizeAscending:
+    case kSortTotalSizeAscending:
         return Sign(static_cast<LONG>(ItemSize(a)), static_cast<LONG>(ItemSize(b)));
-    case SortKeys::ModifiedAscending:
-    case SortKeys::FreeSpaceAscending:
+    case kSortModifiedAscending:
+    case kSortFreeSpaceAscending:
         return Sign(ItemModified(a), ItemModified(b));
-    case SortKeys::LocationAscending:
+    case kSortLocationAscending:
         return CompareText(ItemParentPath(ItemPath(a)).c_str(), ItemParentPath(ItemPath(b)).c_str());
-    case SortKeys::PathAscending:
+    case kSortPathAscending:
         return CompareText(ItemPath(a), ItemPath(b));
     default:
         return 0;

@@ -7,26 +7,24 @@
 
 struct ModuleItemId;
 
-namespace SortKeys {
-enum : UINT {
-    NameAscending = 8197,
-    TypeAscending = 8198,
-    SizeAscending = 8199,        // two folders compare by name
-    ModifiedAscending = 8200,
-    NameDescending = 8203,
-    TypeDescending = 8204,
-    SizeDescending = 8205,
-    ModifiedDescending = 8206,
-    LocationAscending = 8303,    // parent path
-    LocationDescending = 8342,
-    PathAscending = 8350,        // full path
-    PathDescending = 8351,
-    TotalSizeAscending = 8410,   // size, folders and drives too
-    TotalSizeDescending = 8411,
-    FreeSpaceAscending = 8412,   // last-write field: a drive's free bytes
-    FreeSpaceDescending = 8413,
+enum SortKey : UINT {
+    kSortNameAscending = 8197,
+    kSortTypeAscending = 8198,
+    kSortSizeAscending = 8199,        // two folders compare by name
+    kSortModifiedAscending = 8200,
+    kSortNameDescending = 8203,
+    kSortTypeDescending = 8204,
+    kSortSizeDescending = 8205,
+    kSortModifiedDescending = 8206,
+    kSortLocationAscending = 8303,    // parent path
+    kSortLocationDescending = 8342,
+    kSortPathAscending = 8350,        // full path
+    kSortPathDescending = 8351,
+    kSortTotalSizeAscending = 8410,   // size, folders and drives too
+    kSortTotalSizeDescending = 8411,
+    kSortFreeSpaceAscending = 8412,   // last-write field: a drive's free bytes
+    kSortFreeSpaceDescending = 8413,
 };
-}  // namespace SortKeys
 
 bool IsDescendingSortKey(UINT key);
 // The other direction of the same column; an unknown key stays as it is.

@@ -185,7 +185,7 @@ HRESULT ModuleFolder::RefreshListing() {
 
 bool ModuleFolder::ListingHolds(LPCITEMIDLIST item) const {
     for (UINT i = 0; i < listingCount_; ++i)
-        if (CompareItems(listing_[i].get(), item, SortKeys::PathAscending, false) == 0) return true;
+        if (CompareItems(listing_[i].get(), item, kSortPathAscending, false) == 0) return true;
     return false;
 }
 
@@ -258,7 +258,7 @@ STDMETHODIMP ModuleFolder::CompareIDs(LPARAM, LPCITEMIDLIST list1, LPCITEMIDLIST
         if (IsEmptyList(b)) return result(1);
         bool validA = IsValidItemId(a), validB = IsValidItemId(b);
         if (!validA || !validB) return result(validA == validB ? 0 : (validA ? -1 : 1));
-        int order = CompareItems(a, b, SortKeys::PathAscending, true);
+        int order = CompareItems(a, b, kSortPathAscending, true);
         if (order != 0) return result(order);
     }
     return result(IsEmptyList(b) ? 0 : -1);

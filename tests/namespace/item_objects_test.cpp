@@ -48,14 +48,14 @@ void** Out(ComPtr<T>& p) {
 TEST(CompareItems, FoldersFirstThenByColumn) {
     IdListHolder folderZ = Item(L"\\A:\\zeta", kFolder), fileA = Item(L"\\A:\\alpha.txt");
     IdListHolder lowerB = Item(L"\\A:\\b"), upperC = Item(L"\\A:\\C");
-    EXPECT_EQ(CompareItems(folderZ.get(), fileA.get(), SortKeys::NameAscending, true), -1);
-    EXPECT_EQ(CompareItems(fileA.get(), folderZ.get(), SortKeys::NameAscending, true), 1);
-    EXPECT_EQ(CompareItems(folderZ.get(), fileA.get(), SortKeys::NameAscending, false), 1);
+    EXPECT_EQ(CompareItems(folderZ.get(), fileA.get(), kSortNameAscending, true), -1);
+    EXPECT_EQ(CompareItems(fileA.get(), folderZ.get(), kSortNameAscending, true), 1);
+    EXPECT_EQ(CompareItems(folderZ.get(), fileA.get(), kSortNameAscending, false), 1);
     // Descending order turns the folders-first rule round too.
-    EXPECT_EQ(CompareItems(folderZ.get(), fileA.get(), SortKeys::NameDescending, true), 1);
-    EXPECT_EQ(CompareItems(lowerB.get(), upperC.get(), SortKeys::NameAscending, true), -1);
-    EXPECT_EQ(CompareItems(lowerB.get(), upperC.get(), SortKeys::PathDescending, true), 1);
-    EXPECT_EQ(CompareItems(Item(L"\\A:\\X").get(), Item(L"\\A:\\x").get(), SortKeys::PathAscending, true), 0);
+    EXPECT_EQ(CompareItems(folderZ.get(), fileA.get(), kSortNameDescending, true), 1);
+    EXPECT_EQ(CompareItems(lowerB.get(), upperC.get(), kSortNameAscending, true), -1);
+    EXPECT_EQ(CompareItems(lowerB.get(), upperC.get(), kSortPathDescending, true), 1);
+    EXPECT_EQ(CompareItems(Item(L"\\A:\\X").get(), Item(L"\\A:\\x").get(), kSortPathAscending, true), 0);
     EXPECT_EQ(CompareItems(lowerB.get(), upperC.get(), 4711, true), 0);
 }
 
@@ -63,31 +63,31 @@ TEST(CompareItems, SizesDatesLocationsAndTypes) {
     IdListHolder small = Item(L"\\A:\\z", 0, 10), large = Item(L"\\A:\\a", 0, 2000);
     // Sizes compare as signed 32-bit numbers.
     IdListHolder negative = Item(L"\\A:\\n", 0, 0x80000000u);
-    EXPECT_EQ(CompareItems(small.get(), large.get(), SortKeys::SizeAscending, false), -1);
-    EXPECT_EQ(CompareItems(small.get(), large.get(), SortKeys::SizeDescending, false), 1);
-    EXPECT_EQ(CompareItems(negative.get(), small.get(), SortKeys::TotalSizeAscending, false), -1);
+    EXPECT_EQ(CompareItems(small.get(), large.get(), kSortSizeAscending, false), -1);
+    EXPECT_EQ(CompareItems(small.get(), large.get(), kSortSizeDescending, false), 1);
+    EXPECT_EQ(CompareItems(negative.get(), small.get(), kSortTotalSizeAscending, false), -1);
     // Two folders go by name in the Size column, by size in Total Size.
     IdListHolder bigFolder = Item(L"\\A:\\a", kFolder, 900), smallFolder = Item(L"\\A:\\b", kFolder, 5);
-    EXPECT_EQ(CompareItems(bigFolder.get(), smallFolder.get(), SortKeys::SizeAscending, false), -1);
-    EXPECT_EQ(CompareItems(bigFolder.get(), smallFolder.get(), SortKeys::TotalSizeAscending, false), 1);
+    EXPECT_EQ(CompareItems(bigFolder.get(), smallFolder.get(), kSortSizeAscending, false), -1);
+    EXPECT_EQ(CompareItems(bigFolder.get(), smallFolder.get(), kSortTotalSizeAscending, false), 1);
 
     IdListHolder old = Item(L"\\A:\\b", 0, 0, 40000.5), recent = Item(L"\\A:\\a", 0, 0, 45000.25);
-    EXPECT_EQ(CompareItems(old.get(), recent.get(), SortKeys::ModifiedAscending, false), -1);
-    EXPECT_EQ(CompareItems(old.get(), recent.get(), SortKeys::ModifiedDescending, false), 1);
+    EXPECT_EQ(CompareItems(old.get(), recent.get(), kSortModifiedAscending, false), -1);
+    EXPECT_EQ(CompareItems(old.get(), recent.get(), kSortModifiedDescending, false), 1);
     IdListHolder fullDrive = Item(L"\\A:", 0, 1000, 10.0), emptyDrive = Item(L"\\B:", 0, 1000, 990.0);
-    EXPECT_EQ(CompareItems(fullDrive.get(), emptyDrive.get(), SortKeys::FreeSpaceAscending, false), -1);
-    EXPECT_EQ(CompareItems(fullDrive.get(), emptyDrive.get(), SortKeys::FreeSpaceDescending, false), 1);
+    EXPECT_EQ(CompareItems(fullDrive.get(), emptyDrive.get(), kSortFreeSpaceAscending, false), -1);
+    EXPECT_EQ(CompareItems(fullDrive.get(), emptyDrive.get(), kSortFreeSpaceDescending, false), 1);
 
     IdListHolder inData = Item(L"\\A:\\data\\z.txt"), inAudio = Item(L"\\A:\\Audio\\a.txt");
-    EXPECT_EQ(CompareItems(inData.get(), inAudio.get(), SortKeys::LocationAscending, false), 1);
-    EXPECT_EQ(CompareItems(inData.get(), inAudio.get(), SortKeys::LocationDescending, false), -1);
-    EXPECT_EQ(CompareItems(inData.get(), Item(L"\\A:\\DATA\\a.txt").get(), SortKeys::LocationAscending, false), 0);
+    EXPECT_EQ(CompareItems(inData.get(), inAudio.get(), kSortLocationAscending, false), 1);
+    EXPECT_EQ(CompareItems(inData.get(), inAudio.get(), kSortLocationDescending, false), -1);
+    EXPECT_EQ(CompareItems(inData.get(), Item(L"\\A:\\DATA\\a.txt").get(), kSortLocationAscending, false), 0);
 
     // The type column follows the shell's own names.
     IdListHolder text = Item(L"\\A:\\a.txt"), bitmap = Item(L"\\A:\\b.bmp");
     int expected = Sign(lstrcmpiW(ShellTypeName(L"a.txt", 0).c_str(), ShellTypeName(L"b.bmp", 0).c_str()));
-    EXPECT_EQ(CompareItems(text.get(), bitmap.get(), SortKeys::TypeAscending, false), expected);
-    EXPECT_EQ(CompareItems(text.get(), Item(L"\\A:\\zz.TXT").get(), SortKeys::TypeAscending, false), 0);
+    EXPECT_EQ(CompareItems(text.get(), bitmap.get(), kSortTypeAscending, false), expected);
+    EXPECT_EQ(CompareItems(text.get(), Item(L"\\A:\\zz.TXT").get(), kSortTypeAscending, false), 0);
 }
 
 TEST(CompareItems, KeysComeInPairs) {
