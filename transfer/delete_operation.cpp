@@ -166,18 +166,7 @@ void DeleteOperation::DeleteFileItem(const std::wstring& path, bool readOnly) {
         }
         server_->SetAttributes(bpath.get(), FILE_ATTRIBUTE_NORMAL);
     }
-    for (;;) {
-        HRESULT hr = server_->DeleteFile(bpath.get());
-        if (SUCCEEDED(hr)) {
-            Notify(path);
-            return;
-        }
-        if (hr == E_OPERATION_CANCELLED) {
-            cancel_ = 1;
-            return;
-        }
-        if (!RetryAfter(hr, IDS_ERR_DELETE_FILE, IDS_ERR_DELETE_FILE_CAPTION, path)) return;
-    }
+    DeleteWithRetry(path, bpath.get(), false);
 }
 
 void DeleteOperation::DeleteFolderItem(const std::wstring& path, bool readOnly) {
@@ -198,8 +187,13 @@ void DeleteOperation::DeleteFolderItem(const std::wstring& path, bool readOnly) 
     ShowItem(path);
     UniqueBstr bpath(path.c_str());
     if (readOnly) server_->SetAttributes(bpath.get(), FILE_ATTRIBUTE_NORMAL);
+    DeleteWithRetry(path, bpath.get(), true);
+}
+
+// Retry repeats the very same server call; a success is announced at once.
+void DeleteOperation::DeleteWithRetry(const std::wstring& path, BSTR bpath, bool folder) {
     for (;;) {
-        HRESULT hr = server_->DeleteFolder(bpath.get());
+        HRESULT hr = folder ? server_->DeleteFolder(bpath) : server_->DeleteFile(bpath);
         if (SUCCEEDED(hr)) {
             Notify(path);
             return;
@@ -208,7 +202,10 @@ void DeleteOperation::DeleteFolderItem(const std::wstring& path, bool readOnly) 
             cancel_ = 1;
             return;
         }
-        if (!RetryAfter(hr, IDS_ERR_DELETE_FOLDER, IDS_ERR_DELETE_FOLDER_CAPTION, path)) return;
+        bool retry = folder
+            ? RetryAfter(hr, IDS_ERR_DELETE_FOLDER, IDS_ERR_DELETE_FOLDER_CAPTION, path)
+            : RetryAfter(hr, IDS_ERR_DELETE_FILE, IDS_ERR_DELETE_FILE_CAPTION, path);
+        if (!retry) return;
     }
 }
 

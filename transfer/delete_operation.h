@@ -54,6 +54,7 @@ private:
     void ShowItem(const std::wstring& path);
     void DeleteFileItem(const std::wstring& path, bool readOnly);
     void DeleteFolderItem(const std::wstring& path, bool readOnly);
+    void DeleteWithRetry(const std::wstring& path, BSTR bpath, bool folder);
     // Asks Abort/Retry/Ignore about a failure; true means try the same call again.
     bool RetryAfter(HRESULT failure, UINT textId, UINT captionId, const std::wstring& path);
     void Notify(const std::wstring& path);
