@@ -148,14 +148,24 @@ HRESULT ModuleFolder::ListInto(ModuleAccess* access) {
     return ListItems(path_.c_str(), &listing_, &listingCount_, access, false);
 }
 
+namespace {
+struct HelperListing {
+    ModuleFolder* folder;
+    // Error information is per thread: the helper's is carried back so that
+    // the report on the calling thread shows the server's own text.
+    ComPtr<IErrorInfo> errorInfo;
+};
+}  // namespace
+
 DWORD WINAPI ModuleFolder::ListingThread(void* param) {
-    auto folder = static_cast<ModuleFolder*>(param);
+    auto work = static_cast<HelperListing*>(param);
     HRESULT oleHr = OleInitialize(nullptr);
     HRESULT hr = EnterComThread();
     if (SUCCEEDED(hr)) {
         ComPtr<ModuleAccess> access;
         hr = CreateModuleAccess(&access);
-        if (SUCCEEDED(hr)) hr = folder->ListInto(access.Get());
+        if (SUCCEEDED(hr)) hr = work->folder->ListInto(access.Get());
+        if (FAILED(hr) && GetErrorInfo(0, &work->errorInfo) != S_OK) work->errorInfo.Reset();
         access.Reset();
         LeaveComThread();
     }
@@ -165,11 +175,13 @@ DWORD WINAPI ModuleFolder::ListingThread(void* param) {
 
 HRESULT ModuleFolder::ListOnHelperThread() {
     // Only the helper writes the listing while this thread waits for it.
-    UniqueHandle thread(CreateThread(nullptr, 0, ListingThread, this, 0, nullptr));
+    HelperListing work = {this, nullptr};
+    UniqueHandle thread(CreateThread(nullptr, 0, ListingThread, &work, 0, nullptr));
     if (!thread.valid()) return E_FAIL;
     WaitForSingleObject(thread.get(), INFINITE);
     DWORD code = static_cast<DWORD>(E_FAIL);
     GetExitCodeThread(thread.get(), &code);
+    SetErrorInfo(0, work.errorInfo.Get());  // none: nothing stale from the first attempt
     return static_cast<HRESULT>(code);
 }
 
