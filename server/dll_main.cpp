@@ -6,6 +6,7 @@
 #include "server/module_state.h"
 #include "server/object_map.h"
 #include "server/registration.h"
+#include "view/module_view.h"
 
 namespace {
 HINSTANCE g_instance = nullptr;
@@ -32,6 +33,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         // Only when the library is freed; a process that ends takes it all.
         FreeComThreadSlot();
         TerminateModuleState();
+        // A class left behind would point into the freed code the next time
+        // the library is loaded.
+        UnregisterViewWindowClass();
         TerminateObjectMap();
     }
     return TRUE;
