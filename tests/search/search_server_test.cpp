@@ -4,14 +4,16 @@
 
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "module_access/com_thread.h"
+#include "namespace/module_item_id.h"
 #include "resources/string_ids.h"
 #include "search/search_engine.h"
-#include "tests/search/recording_search_host.h"
 #include "tests/search/search_test_files.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/substitute_server.h"
@@ -19,6 +21,48 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
+
+// A search host for tests: keeps what the engine found and showed, pumps
+// messages for real, and can press Stop after a given number of pumps.
+class RecordingSearchHost : public SearchHost {
+public:
+    void AddResult(LPCITEMIDLIST item) override {
+        results.push_back(item && IsValidItemId(item) ? ItemPath(item) : L"<invalid>");
+    }
+    size_t ResultCount() const override { return results.size(); }
+    void SetStatusText(const std::wstring& text) override { statuses.push_back(text); }
+    void PumpMessages() override {
+        ++pumps;
+        if (stopAfterPumps > 0 && pumps >= stopAfterPumps) stop = true;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    DWORD PumpIntervalMs() const override { return 0; }   // every pump counts
+    bool StopRequested() const override { return stop; }
+    HWND OwnerWindow() const override { return nullptr; }
+    void OnSearchStarting() override { ++starts; }
+    void OnSearchFinished() override { ++finishes; }
+
+    bool Found(const std::wstring& path) const {
+        return std::find(results.begin(), results.end(), path) != results.end();
+    }
+    std::vector<std::wstring> SortedResults() const {
+        std::vector<std::wstring> sorted = results;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }
+
+    std::vector<std::wstring> results;
+    std::vector<std::wstring> statuses;
+    long pumps = 0;
+    long stopAfterPumps = 0;   // 0: never
+    bool stop = false;
+    int starts = 0;
+    int finishes = 0;
+};
 
 class SearchOnSubstitute : public testing::Test {
 protected:
@@ -29,15 +73,14 @@ protected:
     }
 
     // A file made in the served copy, as if it had been copied to the module.
-    void PutFile(const std::wstring& modulePath, const std::string& bytes) {
-        ASSERT_TRUE(WriteFileBytes(module_.PcPath(modulePath), bytes)) << modulePath.c_str();
-    }
-    void PutFolder(const std::wstring& modulePath) {
-        CreateDirectoryW(module_.PcPath(modulePath).c_str(), nullptr);
+    void PutFile(const std::wstring& folder, const wchar_t* name, const std::string& bytes) {
+        CreateDirectoryW(module_.PcPath(folder).c_str(), nullptr);
+        ASSERT_TRUE(WriteFileBytes(module_.PcPath(folder + L"\\" + name), bytes)) << name;
     }
 
     void Run(const SearchCriteria& criteria) {
         host_.results.clear();
+        host_.statuses.clear();
         EXPECT_EQ(S_OK, RunSearch(criteria, access_.Get(), host_));
     }
 
@@ -51,11 +94,17 @@ protected:
 TEST_F(SearchOnSubstitute, ListingSearchOfTheSampleModule) {
     SearchCriteria c;
     c.name = L"notes";
+    const DWORD listed = module_.CallCount(L"ListFolder");
     Run(c);
     EXPECT_EQ((std::vector<std::wstring>{L"\\A:\\Data\\Archive\\old notes.txt",
                                          L"\\A:\\Data\\Notes.txt"}),
               host_.SortedResults());
+    // Each folder is listed on its own: the root, both drives and their nine
+    // folders (Empty Folder among them).
+    EXPECT_EQ(listed + 12, module_.CallCount(L"ListFolder"));
+    EXPECT_EQ(Resources().FormatString(IDS_SEARCH_STATUS, {L"Module "}), host_.statuses.front());
     EXPECT_EQ(FoundStatusText(2), host_.statuses.back());
+    EXPECT_EQ(1, host_.finishes);
 
     // A folder is found by its name; drives never are, though both are searched.
     c.name = L"a";
@@ -65,23 +114,22 @@ TEST_F(SearchOnSubstitute, ListingSearchOfTheSampleModule) {
     EXPECT_FALSE(host_.Found(L"\\A:"));
     EXPECT_FALSE(host_.Found(L"\\B:"));
 
-    // Short-name rules: `README.` finds the file without an extension.
-    c.name = L"README.";
-    Run(c);
-    EXPECT_EQ((std::vector<std::wstring>{L"\\A:\\Data\\README"}), host_.results);
-    c.name = L"*.txt";
-    c.path = L"\\B:";
+    c.path = L"\\A:\\Data";
     c.includeSubfolders = 0;
+    c.name = L"*.txt";
     Run(c);
-    EXPECT_EQ((std::vector<std::wstring>{L"\\B:\\several.dots.in.name.txt"}), host_.results);
+    const std::wstring overview = L"\\A:\\Data\\\x00dc" L"bersicht Gr\x00f6\x00df" L"en.txt";
+    EXPECT_EQ((std::vector<std::wstring>{L"\\A:\\Data\\Notes.txt", overview}),
+              host_.SortedResults());
+    EXPECT_EQ(Resources().FormatString(IDS_SEARCH_STATUS, {L"Module A:\\Data"}),
+              host_.statuses.front());
     EXPECT_EQ(0u, prompts_.Count());
 }
 
 TEST_F(SearchOnSubstitute, ContentSearchWithAndWithoutCase) {
-    PutFolder(L"\\A:\\Text");
-    PutFile(L"\\A:\\Text\\mixed.txt", "one xAbx two");
-    PutFile(L"\\A:\\Text\\lower.txt", "one xabx two");
-    PutFile(L"\\A:\\Text\\wide.txt", std::string("x\0a\0b\0x\0", 8));
+    PutFile(L"\\A:\\Text", L"mixed.txt", "one xAbx two");
+    PutFile(L"\\A:\\Text", L"lower.txt", "one xabx two");
+    PutFile(L"\\A:\\Text", L"wide.txt", std::string("x\0a\0b\0x\0", 8));   // UTF-16
     SearchCriteria c;
     c.path = L"\\A:\\Text";
     c.text = L"ab";
@@ -104,9 +152,8 @@ TEST_F(SearchOnSubstitute, ContentSearchWithAndWithoutCase) {
 }
 
 TEST_F(SearchOnSubstitute, DownloadQuestionAboveOneHundredKilobytes) {
-    PutFolder(L"\\A:\\Q");
-    PutFile(L"\\A:\\Q\\one.bin", std::string(51200, 'a'));
-    PutFile(L"\\A:\\Q\\two.bin", std::string(51199, 'b') + "Z");
+    PutFile(L"\\A:\\Q", L"one.bin", std::string(51200, 'a'));
+    PutFile(L"\\A:\\Q", L"two.bin", std::string(51199, 'b') + "Z");
     SearchCriteria c;
     c.path = L"\\A:\\Q";
     c.text = L"z";
@@ -114,7 +161,7 @@ TEST_F(SearchOnSubstitute, DownloadQuestionAboveOneHundredKilobytes) {
     EXPECT_EQ(0u, prompts_.Count());
     EXPECT_EQ((std::vector<std::wstring>{L"\\A:\\Q\\two.bin"}), host_.results);
 
-    PutFile(L"\\A:\\Q\\three.bin", "c");   // 102,401 bytes
+    PutFile(L"\\A:\\Q", L"three.bin", "c");   // 102,401 bytes
     prompts_.Script({IDNO});
     const DWORD opensBefore = module_.CallCount(L"OpenFile");
     Run(c);
@@ -130,26 +177,84 @@ TEST_F(SearchOnSubstitute, DownloadQuestionAboveOneHundredKilobytes) {
     EXPECT_EQ((std::vector<std::wstring>{L"\\A:\\Q\\two.bin"}), host_.results);
 }
 
-TEST_F(SearchOnSubstitute, StopInsideAFile) {
-    PutFile(L"\\A:\\long.txt", std::string(10 * kContentChunkBytes, 'q') + "needle");
+TEST_F(SearchOnSubstitute, StopEndsTheSearchWithoutAWord) {
+    PutFile(L"\\A:\\Big", L"a.txt", std::string(10 * kContentChunkBytes, 'q') + "needle");
+    PutFile(L"\\A:\\Big", L"b.txt", "needle");
     SearchCriteria c;
     c.text = L"needle";
     SearchEngine engine(c, host_);
     host_.stopAfterPumps = 4;
-    EXPECT_EQ(E_OPERATION_CANCELLED, engine.ContentTest(L"\\A:\\long.txt", access_.Get()));
+    EXPECT_EQ(E_OPERATION_CANCELLED, engine.ContentTest(L"\\A:\\Big\\a.txt", access_.Get()));
     EXPECT_EQ(4, host_.pumps);
-
     host_.stop = false;
     host_.stopAfterPumps = 0;
-    EXPECT_EQ(S_OK, engine.ContentTest(L"\\A:\\long.txt", access_.Get()));
+    host_.pumps = 0;
+    EXPECT_EQ(S_OK, engine.ContentTest(L"\\A:\\Big\\a.txt", access_.Get()));
+    EXPECT_EQ(11, host_.pumps);   // one per 4096-byte chunk
     EXPECT_EQ(E_FAIL, engine.ContentTest(L"\\A:\\Data\\Notes.txt", access_.Get()));
+
+    // In a whole search no file is opened after Stop: 1 pump for the folder,
+    // 2 for each of its two items, 1 for a.txt's status, then its first chunk.
+    c.path = L"\\A:\\Big";
+    const DWORD opened = module_.CallCount(L"OpenFile");
+    host_.pumps = 0;
+    host_.stopAfterPumps = 7;
+    Run(c);
+    EXPECT_TRUE(host_.results.empty());
+    EXPECT_EQ(opened + 1, module_.CallCount(L"OpenFile"));
+
+    // Stop before the first folder lists nothing; during the root, no drive is entered.
+    c.path.clear();
+    c.text.clear();
+    const DWORD listed = module_.CallCount(L"ListFolder");
+    host_.stop = true;
+    Run(c);
+    EXPECT_EQ(listed, module_.CallCount(L"ListFolder"));
+    host_.stop = false;
+    host_.pumps = 0;
+    host_.stopAfterPumps = 2;
+    Run(c);
+    EXPECT_EQ(listed + 1, module_.CallCount(L"ListFolder"));
+    EXPECT_EQ(0u, prompts_.Count());
 }
 
-TEST_F(SearchOnSubstitute, ServerFailuresAreShownAsTheTableSays) {
+TEST_F(SearchOnSubstitute, AFolderThatCannotBeListedIsReportedAndSkipped) {
+    SearchCriteria c;
+    c.name = L"*.j*";
+    module_.FailNthCall(L"ListFolder", 2, E_NO_CONNECTION, 1, L"The link is down.");   // \A:\*
+    Run(c);
+    EXPECT_EQ((std::vector<std::wstring>{L"\\B:\\Java\\Game.jad", L"\\B:\\Java\\Game.jar"}),
+              host_.SortedResults());
+    ASSERT_EQ(1u, prompts_.Count());
+    EXPECT_EQ(Resources().LoadString(IDS_ERR_GENERAL_CAPTION), prompts_.Last().caption);
+    EXPECT_EQ(L"The link is down.", prompts_.Last().text);   // the server's own words
+    EXPECT_EQ(UINT(MB_ICONERROR), prompts_.Last().flags & MB_ICONMASK);
+
+    // A listing the user cancelled at the server is skipped without a word.
+    module_.FailNthCall(L"ListFolder", 2, E_OPERATION_CANCELLED);
+    Run(c);
+    EXPECT_EQ(1u, prompts_.Count());
+    // A content search ends at its first failure: B: is not searched.
+    PutFile(L"\\B:", L"x.txt", "x");
+    c.name.clear();
+    c.text = L"x";
+    module_.FailNthCall(L"ListFolder", 2, E_NO_CONNECTION);
+    Run(c);
+    EXPECT_EQ(2u, prompts_.Count());
+    EXPECT_TRUE(host_.results.empty());
+}
+
+TEST_F(SearchOnSubstitute, FailuresReadingFilesAreShownAsTheTableSays) {
     SearchCriteria c;
     c.path = L"\\A:\\Data";
     c.text = L"e";
     c.fileTypePattern = L"*.txt";
+    // A file the user cancelled at the server is skipped without a word.
+    module_.FailNthCall(L"OpenFile", 1, E_OPERATION_CANCELLED);
+    Run(c);
+    EXPECT_EQ(0u, prompts_.Count());
+    EXPECT_FALSE(host_.results.empty());
+
     // Notes.txt, then Übersicht Größen.txt (old notes.txt in Archive comes first).
     module_.FailNthCall(L"OpenFile", 1, E_ACCESSDENIED);
     Run(c);
@@ -163,18 +268,16 @@ TEST_F(SearchOnSubstitute, ServerFailuresAreShownAsTheTableSays) {
     EXPECT_NE(std::wstring::npos, prompts_.Last().text.find(L"The cable is out."))
         << testing::PrintToString(prompts_.Last().text);
     EXPECT_TRUE(host_.results.empty());   // and this one ended
+}
 
-    // A folder that cannot be listed is reported once and skipped.
-    c.text.clear();
-    c.fileTypePattern = L"*";
-    c.path.clear();
-    c.name = L"*.jpg";
-    module_.FailNthCall(L"ListFolder", 2, E_NO_CONNECTION);   // \A:\*, after the root
-    Run(c);
-    ASSERT_EQ(3u, prompts_.Count());
-    EXPECT_EQ(Resources().LoadString(IDS_ERR_GENERAL_CAPTION), prompts_.Last().caption);
-    EXPECT_EQ(std::vector<std::wstring>{}, host_.results);   // the jpgs live on A:
-    EXPECT_GE(module_.CallCount(L"ListFolder"), 4u);            // B: and its folders were listed
+TEST(SearchEngine, WithoutAConnectionNothingStarts) {
+    SearchCriteria c;
+    RecordingSearchHost host;
+    EXPECT_EQ(E_POINTER, RunSearch(c, nullptr, host));
+    EXPECT_EQ(0, host.starts);
+    SearchEngine engine(c, host);
+    EXPECT_EQ(E_POINTER, engine.SearchFolder(L"", nullptr));
+    EXPECT_EQ(E_POINTER, engine.ContentTest(L"\\A:\\x.txt", nullptr));
 }
 
 }  // namespace

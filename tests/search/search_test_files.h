@@ -1,40 +1,11 @@
-// Scratch files for the search tests: a temporary folder removed with the
-// test, and raw reading and writing of bytes and UTF-16 text.
+// For the search tests: raw reading and writing of files, and local times.
 #pragma once
 #include <windows.h>
-#include <shellapi.h>
+#include <gtest/gtest.h>
 
 #include <string>
 
-class TempFolder {
-public:
-    TempFolder() {
-        wchar_t base[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, base);
-        wchar_t name[64];
-        static LONG serial = 0;
-        swprintf(name, ARRAYSIZE(name), L"ktxsearch-%lu-%ld", GetCurrentProcessId(),
-                 InterlockedIncrement(&serial));
-        path_ = std::wstring(base) + name;
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() {
-        std::wstring from = path_ + L'\0';
-        SHFILEOPSTRUCTW op = {};
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.fFlags = FOF_NO_UI;
-        SHFileOperationW(&op);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& path() const { return path_; }
-    std::wstring Path(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
+#include "common/item_time.h"
 
 inline bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -51,11 +22,6 @@ inline std::string Utf16Bytes(const std::wstring& text) {
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
-// With the byte-order mark in front.
-inline bool WriteUtf16File(const std::wstring& path, const std::wstring& text) {
-    return WriteFileBytes(path, Utf16Bytes(std::wstring(1, wchar_t(0xFEFF)) + text));
-}
-
 inline std::string ReadFileBytes(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -68,11 +34,14 @@ inline std::string ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
-// Without the byte-order mark.
-inline std::wstring ReadUtf16File(const std::wstring& path) {
-    std::string bytes = ReadFileBytes(path);
-    std::wstring text(bytes.size() / 2, L'\0');
-    memcpy(&text[0], bytes.data(), text.size() * 2);
-    if (!text.empty() && text[0] == 0xFEFF) text.erase(0, 1);
-    return text;
+inline SYSTEMTIME LocalDate(WORD year, WORD month, WORD day, WORD hour = 12, WORD minute = 0,
+                            WORD second = 0, WORD ms = 0) {
+    return SYSTEMTIME{year, month, 0, day, hour, minute, second, ms};
+}
+
+inline double LocalTime(WORD year, WORD month, WORD day, WORD hour = 12, WORD minute = 0,
+                        WORD second = 0, WORD ms = 0) {
+    double t = 0;
+    EXPECT_TRUE(LocalSystemTimeToTime(LocalDate(year, month, day, hour, minute, second, ms), &t));
+    return t;
 }

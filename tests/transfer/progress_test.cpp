@@ -1,0 +1,297 @@
+// The progress dialog, and the stream that drives it while a file is read.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <wrl/client.h>
+
+#include <vector>
+
+#include "common/formatting.h"
+#include "common/module_count.h"
+#include "common/resource_module.h"
+#include "common/result_codes.h"
+#include "resources/string_ids.h"
+#include "resources/transfer_ids.h"
+#include "transfer/progress_dialog.h"
+#include "transfer/progress_stream.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+DWORD g_now = 0;
+DWORD WINAPI FakeTicks() { return g_now; }
+
+std::wstring TimeText(const ProgressDialog& dialog) {
+    return WindowText(GetDlgItem(dialog.window(), IDC_PROGRESS_TIME));
+}
+
+int BarPosition(const ProgressDialog& dialog) {
+    return static_cast<int>(
+        SendMessageW(GetDlgItem(dialog.window(), IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0));
+}
+
+std::vector<BYTE> Pattern(size_t size) {
+    std::vector<BYTE> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<BYTE>(i * 7 + i / 251);
+    return bytes;
+}
+
+ComPtr<IStream> MemoryStream(const std::vector<BYTE>& bytes) {
+    ComPtr<IStream> stream;
+    EXPECT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, &stream));
+    ULONG written = 0;
+    stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+    LARGE_INTEGER zero = {};
+    stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    return stream;
+}
+
+// Watches the bar of a dialog: every refresh sets its position once.
+struct BarWatch {
+    std::vector<int> positions;
+
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wp, LPARAM lp, UINT_PTR,
+                                 DWORD_PTR data) {
+        if (message == PBM_SETPOS)
+            reinterpret_cast<BarWatch*>(data)->positions.push_back(static_cast<int>(wp));
+        return DefSubclassProc(window, message, wp, lp);
+    }
+    void Attach(const ProgressDialog& dialog) {
+        SetWindowSubclass(GetDlgItem(dialog.window(), IDC_PROGRESS_BAR), &Proc, 1,
+                          reinterpret_cast<DWORD_PTR>(this));
+    }
+};
+
+}  // namespace
+
+TEST(TimeRemaining, EstimateFromDoneAndElapsed) {
+    EXPECT_EQ(0, RemainingSeconds(5, 5, 123456));
+    // Nine tenths done after 9 s: one second left; truncated, not rounded.
+    EXPECT_EQ(1, RemainingSeconds(10, 9, 9000));
+    EXPECT_EQ(0, RemainingSeconds(10, 9, 8999));
+    // Large byte totals must not overflow the estimate.
+    EXPECT_EQ(100, RemainingSeconds(4000000000ull * 2, 4000000000ull, 100000));
+    // A file's share of the total advances with its position.
+    EXPECT_EQ(57u, EffectiveDone(7, 100, 200, 100));
+}
+
+TEST(ProgressDialog, ModesSetTitleAndFirstLines) {
+    DWORD cancel = 0;
+    ProgressDialog copy(ProgressMode::Copy, 10, &cancel);
+    ASSERT_TRUE(copy.window());
+    EXPECT_TRUE(IsWindowVisible(copy.window()));
+    EXPECT_EQ(nullptr, GetWindow(copy.window(), GW_OWNER));
+    EXPECT_EQ(Resources().LoadString(IDS_PROGRESS_COPYING), WindowText(copy.window()));
+
+    ProgressDialog erase(ProgressMode::Delete, 10, &cancel);
+    EXPECT_EQ(Resources().LoadString(IDS_PROGRESS_DELETING), WindowText(erase.window()));
+    EXPECT_EQ(Resources().LoadString(IDS_PROGRESS_PREPARING_DELETE),
+              WindowText(GetDlgItem(erase.window(), IDC_PROGRESS_WHERE)));
+
+    erase.SetLines(L"Photo.jpg", L"from 'Data'");
+    EXPECT_EQ(L"Photo.jpg", WindowText(GetDlgItem(erase.window(), IDC_PROGRESS_ITEM)));
+    EXPECT_EQ(L"from 'Data'", WindowText(GetDlgItem(erase.window(), IDC_PROGRESS_WHERE)));
+}
+
+TEST(ProgressDialog, BothClipsOpenInTheAnimationControl) {
+    for (UINT clip : {IDR_AVI_DELETE, IDR_AVI_COPY}) {
+        HWND animation = CreateWindowExW(0, ANIMATE_CLASSW, L"", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                         nullptr, nullptr, nullptr);
+        ASSERT_TRUE(animation);
+        EXPECT_TRUE(SendMessageW(animation, ACM_OPENW,
+                                 reinterpret_cast<WPARAM>(Resources().module()),
+                                 reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(clip))))
+            << clip;
+        DestroyWindow(animation);
+    }
+}
+
+TEST(ProgressDialog, TimeTextFollowsTheTickSource) {
+    // Seconds elapsed at half done, and the English text: each of the eight
+    // strings, the singular only for one.
+    const std::pair<DWORD, const wchar_t*> cases[] = {
+        {3661, L"Time remaining: 1 hour 1 minute 1 second"},
+        {7322, L"Time remaining: 2 hours 2 minutes 2 seconds"},
+        {59, L"Time remaining: 0 hours 0 minutes 59 seconds"},
+        {3600, L"Time remaining: 1 hour 0 minutes 0 seconds"},
+        {1, L"Time remaining: 0 hours 0 minutes 1 second"},
+        {60, L"Time remaining: 0 hours 1 minute 0 seconds"},
+        {3601, L"Time remaining: 1 hour 0 minutes 1 second"},
+        {3660, L"Time remaining: 1 hour 1 minute 0 seconds"},
+        {90061, L"Time remaining: 25 hours 1 minute 1 second"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        DWORD cancel = 0;
+        // Start just before the tick count wraps around.
+        g_now = 0xFFFFF000u;
+        ProgressDialog dialog(ProgressMode::Copy, 2, &cancel, &FakeTicks);
+        g_now += c.first * 1000;   // half done: as long again to go
+        dialog.Add(1);
+        EXPECT_EQ(TimeRemainingText(c.first), TimeText(dialog));
+        if (Resources().language() != kLangGerman) {
+            EXPECT_EQ(c.second, TimeText(dialog));
+        }
+        EXPECT_EQ(50, BarPosition(dialog));
+    }
+}
+
+TEST(ProgressDialog, NothingDoneLeavesTheTimeEmptyAndTotalZeroLeavesTheBar) {
+    DWORD cancel = 0;
+    g_now = 5000;
+    ProgressDialog dialog(ProgressMode::Copy, 1000, &cancel, &FakeTicks);
+    g_now += 60000;
+    dialog.Refresh(0, 0, 0);
+    dialog.Refresh(500, 500, 0);
+    EXPECT_EQ(L"", TimeText(dialog));
+    EXPECT_EQ(0, BarPosition(dialog));
+
+    ProgressDialog empty(ProgressMode::Delete, 0, &cancel, &FakeTicks);
+    g_now += 12000;
+    empty.Add(1);
+    EXPECT_EQ(0, BarPosition(empty));
+    EXPECT_FALSE(TimeText(empty).empty());
+}
+
+TEST(ProgressDialog, CancelCloseAndSystemCloseOnlySetTheFlag) {
+    DWORD cancel = 0;
+    ProgressDialog dialog(ProgressMode::Copy, 10, &cancel);
+    HWND window = dialog.window();
+    ASSERT_TRUE(window);
+
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, IDCANCEL)));
+    EXPECT_EQ(1u, cancel);
+    cancel = 0;
+    SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(1u, cancel);
+    cancel = 0;
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(1u, cancel);
+    EXPECT_TRUE(IsWindow(window));
+
+    dialog.Close();
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST(ProgressStream, TenThousandBytesRefreshTheDialogThreeTimesByReadOrCopyTo) {
+    const std::vector<BYTE> bytes = Pattern(10000);
+    for (bool copyTo : {false, true}) {
+        SCOPED_TRACE(copyTo);
+        DWORD cancel = 0;
+        ProgressDialog dialog(ProgressMode::Copy, 10000, &cancel);
+        ASSERT_TRUE(dialog.window());
+        BarWatch watch;
+        watch.Attach(dialog);
+        ComPtr<IStream> stream;
+        ASSERT_EQ(S_OK, CreateProgressStream(MemoryStream(bytes).Get(), &dialog, 10000, &cancel,
+                                             true, &stream));
+        ULONG read = 0;
+        if (copyTo) {
+            ULARGE_INTEGER count, copied, written;
+            count.QuadPart = 1ull << 40;
+            EXPECT_EQ(S_OK, stream->CopyTo(MemoryStream({}).Get(), count, &copied, &written));
+            EXPECT_EQ(10000u, written.QuadPart);
+        } else {
+            std::vector<BYTE> got(12000);
+            EXPECT_EQ(S_OK, stream->Read(got.data(), 12000, &read));
+            got.resize(read);
+            EXPECT_EQ(bytes, got);
+        }
+        // 4096, 8192 and 10,000 bytes of 10,000.
+        EXPECT_EQ((std::vector<int>{40, 81, 100}), watch.positions);
+
+        // At the end: success with nothing read, and no further refresh.
+        BYTE more[16];
+        EXPECT_EQ(S_OK, stream->Read(more, sizeof(more), &read));
+        EXPECT_EQ(0u, read);
+        EXPECT_EQ(3u, watch.positions.size());
+    }
+}
+
+TEST(ProgressStream, EscapeWhileReadingCancels) {
+    DWORD cancel = 0;
+    ProgressDialog dialog(ProgressMode::Copy, 10000, &cancel);
+    ASSERT_TRUE(dialog.window());
+    ComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, CreateProgressStream(MemoryStream(Pattern(10000)).Get(), &dialog, 10000,
+                                         &cancel, true, &stream));
+    // The key waits in the queue for the stream's own message pump.
+    PostMessageW(GetDlgItem(dialog.window(), IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    std::vector<BYTE> got(10000);
+    ULONG read = 7;
+    EXPECT_EQ(E_OPERATION_CANCELLED, stream->Read(got.data(), 10000, &read));
+    EXPECT_EQ(0u, read);
+    EXPECT_EQ(1u, cancel);
+}
+
+TEST(ProgressStream, ReadArgumentsAndAFailureOfTheInnerStream) {
+    DWORD cancel = 0, innerFails = 0;
+    ProgressDialog dialog(ProgressMode::Copy, 5000, &cancel);
+    BarWatch watch;
+    watch.Attach(dialog);
+    // Another progress stream stands in for the server's: its reads fail once its flag is set.
+    ComPtr<IStream> inner, stream;
+    ASSERT_EQ(S_OK, CreateProgressStream(MemoryStream(Pattern(5000)).Get(), nullptr, 0,
+                                         &innerFails, false, &inner));
+    ASSERT_EQ(S_OK, CreateProgressStream(inner.Get(), &dialog, 5000, &cancel, false, &stream));
+    ULONG read = 7;
+    EXPECT_EQ(E_POINTER, stream->Read(nullptr, 1, &read));
+    EXPECT_EQ(S_OK, stream->Read(nullptr, 0, &read));
+    EXPECT_EQ(0u, read);
+
+    BYTE chunk[10];
+    EXPECT_EQ(S_OK, stream->Read(chunk, sizeof(chunk), nullptr));
+    EXPECT_EQ((std::vector<int>{81}), watch.positions);   // 4096 of 5000
+    innerFails = 1;
+    // The buffered rest is still handed out; the next refill's failure comes back unchanged.
+    std::vector<BYTE> rest(5000);
+    EXPECT_EQ(E_OPERATION_CANCELLED, stream->Read(rest.data(), 5000, &read));
+    EXPECT_EQ(4086u, read);
+    EXPECT_EQ(0, memcmp(Pattern(4096).data() + 10, rest.data(), 4086));
+    EXPECT_EQ(E_OPERATION_CANCELLED, stream->Read(chunk, 1, &read));
+    EXPECT_EQ(0u, read);
+    EXPECT_EQ(0u, cancel);   // the inner stream failed; this one was not cancelled
+}
+
+TEST(ProgressStream, SeekAccountsForBufferedBytes) {
+    const std::vector<BYTE> bytes = Pattern(10000);
+    ComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, CreateProgressStream(MemoryStream(bytes).Get(), nullptr, 0, nullptr, false,
+                                         &stream));
+    BYTE chunk[100];
+    ULONG read = 0;
+    ASSERT_EQ(S_OK, stream->Read(chunk, 100, &read));
+
+    // The inner stream stands at 4096, past the buffered bytes.
+    LARGE_INTEGER offset = {};
+    ULARGE_INTEGER where = {};
+    offset.QuadPart = 50;
+    ASSERT_EQ(S_OK, stream->Seek(offset, STREAM_SEEK_CUR, &where));
+    EXPECT_EQ(150u, where.QuadPart);
+    ASSERT_EQ(S_OK, stream->Read(chunk, 1, &read));
+    EXPECT_EQ(bytes[150], chunk[0]);
+}
+
+TEST(ProgressStream, WritingMethodsAreNotImplementedWithErrorInformation) {
+    LONG objectsBefore = ModuleObjectCount();
+    ComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, CreateProgressStream(MemoryStream(Pattern(10)).Get(), nullptr, 0, nullptr,
+                                         false, &stream));
+    ComPtr<ISupportErrorInfo> support;
+    ASSERT_EQ(S_OK, stream.As(&support));
+    EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IStream));
+    SetErrorInfo(0, nullptr);
+    EXPECT_EQ(E_NOTIMPL, stream->Write("x", 1, nullptr));
+    ComPtr<IErrorInfo> info;
+    ASSERT_EQ(S_OK, GetErrorInfo(0, &info));
+    BSTR description = nullptr;
+    EXPECT_EQ(S_OK, info->GetDescription(&description));
+    EXPECT_GT(SysStringLen(description), 0u);
+    SysFreeString(description);
+
+    support.Reset();
+    stream.Reset();
+    EXPECT_EQ(objectsBefore, ModuleObjectCount());
+}
