@@ -8,9 +8,7 @@
 
 #include <string>
 
-#include "common/holders.h"
 #include "server/class_ids.h"
-#include "server/module_state.h"
 #include "server/registration.h"
 #include "tests/support/extension_library.h"
 
@@ -18,7 +16,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-const CLSID kUnknownClass = {0x01234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
 const wchar_t kFolderKey[] = L"CLSID\\{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}";
 const wchar_t kNamespaceKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\Namespace\\"
@@ -33,19 +30,12 @@ bool KeyExists(HKEY root, const std::wstring& path) {
     return true;
 }
 
-bool ReadString(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring* value) {
+std::wstring StringValue(HKEY root, const std::wstring& path, const wchar_t* name = nullptr) {
     wchar_t buffer[1024];
     DWORD bytes = sizeof(buffer);
-    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) !=
-        ERROR_SUCCESS)
-        return false;
-    *value = buffer;
-    return true;
-}
-
-std::wstring StringValue(HKEY root, const std::wstring& path, const wchar_t* name = nullptr) {
-    std::wstring value;
-    return ReadString(root, path, name, &value) ? value : L"<missing>";
+    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) != ERROR_SUCCESS)
+        return L"<missing>";
+    return buffer;
 }
 
 // A minimal outer object that keeps the aggregated inner unknown.
@@ -82,18 +72,7 @@ protected:
 
 }  // namespace
 
-TEST(WindowsFamily, ConsumerAndNtLines) {
-    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_WINDOWS, 4, 0), 0);   // 95
-    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_WINDOWS, 4, 10), 1);  // 98
-    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_WINDOWS, 5, 0), 1);
-    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_NT, 4, 0), 2);
-    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_NT, 5, 0), 3);
-    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32_NT, 10, 0), 3);
-    EXPECT_EQ(ClassifyWindowsFamily(VER_PLATFORM_WIN32s, 3, 1), 0);
-    EXPECT_EQ(WindowsFamily(), 3);
-}
-
-TEST(SearchOpenCommand, SearchApplicationBesideTheLibrary) {
+TEST(SearchOpenCommand, SearchApplicationBesideTheLibraryQuotedOrNot) {
     const std::wstring expected = L"\"C:\\Tools\\KTXSearchApp.exe\" \"%1\"";
     EXPECT_EQ(SearchOpenCommand(L"C:\\Tools\\x.dll"), expected);
     EXPECT_EQ(SearchOpenCommand(L"\"C:\\Tools\\x.dll\""), expected);
@@ -102,30 +81,20 @@ TEST(SearchOpenCommand, SearchApplicationBesideTheLibrary) {
     EXPECT_EQ(SearchOpenCommand(L"x.dll"), L"\"\\KTXSearchApp.exe\" \"%1\"");
 }
 
-TEST_F(EntryPoints, ClassObjects) {
+TEST_F(EntryPoints, ClassObjectsAreMadeOnceAndMakeFolders) {
+    const CLSID unknownClass = {0x01234567, 0x89AB, 0xCDEF, {1, 2, 3, 4, 5, 6, 7, 8}};
     void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(library_.GetClassObject(kUnknownClass, IID_IClassFactory, &out),
-              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(library_.GetClassObject(unknownClass, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(library_.GetClassObject(CLSID_ModuleFolder, IID_IClassFactory, nullptr), E_POINTER);
 
-    // Created once and kept.
     ComPtr<IClassFactory> first = FolderFactory(), second = FolderFactory();
     EXPECT_EQ(first.Get(), second.Get());
-    ComPtr<IUnknown> unknown;
-    EXPECT_EQ(library_.GetClassObject(CLSID_ModuleFolder, IID_PPV_ARGS(&unknown)), S_OK);
-    ComPtr<IShellFolder> notFactory;
-    EXPECT_EQ(library_.GetClassObject(CLSID_ModuleFolder, IID_PPV_ARGS(&notFactory)),
-              E_NOINTERFACE);
-
-    ComPtr<IShellFolder2> folder;
-    EXPECT_EQ(first->CreateInstance(nullptr, IID_PPV_ARGS(&folder)), S_OK);
-    ComPtr<IPersistFolder2> persist;
-    ASSERT_EQ(folder.As(&persist), S_OK);
+    ComPtr<IPersistFolder2> folder;
+    ASSERT_EQ(first->CreateInstance(nullptr, IID_PPV_ARGS(&folder)), S_OK);
     CLSID clsid = {};
-    EXPECT_EQ(persist->GetClassID(&clsid), S_OK);
+    EXPECT_EQ(folder->GetClassID(&clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_ModuleFolder));
-    EXPECT_EQ(first->CreateInstance(nullptr, IID_IShellFolder, nullptr), E_POINTER);
 }
 
 TEST_F(EntryPoints, AggregationOnlyThroughIUnknown) {
@@ -147,15 +116,16 @@ TEST_F(EntryPoints, AggregationOnlyThroughIUnknown) {
     folder->AddRef();
     EXPECT_EQ(outer.refs, before + 1);
     folder->Release();
+    // Releasing the inner unknown is what lets the library go.
     identity.Reset();
     folder.Reset();
+    factory.Reset();
     EXPECT_EQ(library_.CanUnloadNow(), S_FALSE);
     outer.inner.Reset();
-    factory.Reset();
     EXPECT_EQ(library_.CanUnloadNow(), S_OK);
 }
 
-TEST_F(EntryPoints, UnloadOnlyWhenNothingIsAlive) {
+TEST_F(EntryPoints, UnloadOnlyWhenNothingIsAliveOrLocked) {
     EXPECT_EQ(library_.CanUnloadNow(), S_OK);
     ComPtr<IClassFactory> factory = FolderFactory();
     // A client's reference to a class object keeps the library too.
@@ -169,36 +139,28 @@ TEST_F(EntryPoints, UnloadOnlyWhenNothingIsAlive) {
     folder.Reset();
     EXPECT_EQ(library_.CanUnloadNow(), S_FALSE);  // still locked
 
-    ASSERT_EQ(library_.GetClassObject(CLSID_ModuleFolder, IID_PPV_ARGS(&factory)), S_OK);
+    factory = FolderFactory();
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
     factory.Reset();
     EXPECT_EQ(library_.CanUnloadNow(), S_OK);
 }
 
-TEST_F(EntryPoints, LoadingSetsUpTheModule) {
-    auto hallole = library_.Proc<const LONG*>("hallole");
-    ASSERT_NE(hallole, nullptr);
-    EXPECT_EQ(*hallole, 32);
-
+TEST(Loading, SetsUpTheModuleAndUnloadingTakesItsWindowClassesAway) {
     WNDCLASSEXW info = {sizeof(info)};
-    ASSERT_TRUE(GetClassInfoExW(library_.module(), L"KTX_WEBVIEW_CLASS_NAME", &info));
-    EXPECT_EQ(info.hCursor, LoadCursorW(nullptr, IDC_ARROW));
-    EXPECT_EQ(info.hbrBackground, GetStockObject(WHITE_BRUSH));
-    EXPECT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"KTX Parent Window", &info));
-
-    // The search handler's menu text, rewritten at every load.
-    const std::wstring findKey =
-        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FindExtensions\\Static\\"
-        L"VelkorMFlashSearchHandler\\0";
-    EXPECT_EQ(StringValue(HKEY_CURRENT_USER, findKey), L"Find on module file system...");
-}
-
-TEST(Unloading, RemovesTheWindowClasses) {
     {
         LoadedExtension library;
         ASSERT_NE(library.module(), nullptr);
+        auto hallole = library.Proc<const LONG*>("hallole");
+        ASSERT_NE(hallole, nullptr);
+        EXPECT_EQ(*hallole, 32);
+        EXPECT_TRUE(GetClassInfoExW(library.module(), L"KTX_WEBVIEW_CLASS_NAME", &info));
+        EXPECT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"KTX Parent Window", &info));
+        // The search handler's menu text, rewritten at every load.
+        EXPECT_EQ(StringValue(HKEY_CURRENT_USER,
+                              L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FindExtensions\\"
+                              L"Static\\VelkorMFlashSearchHandler\\0"),
+                  L"Find on module file system...");
     }
-    WNDCLASSEXW info = {sizeof(info)};
     EXPECT_FALSE(GetClassInfoExW(GetModuleHandleW(nullptr), L"KTX Parent Window", &info));
     // And a second load registers them again.
     LoadedExtension again;
@@ -206,11 +168,11 @@ TEST(Unloading, RemovesTheWindowClasses) {
 }
 
 TEST(Registration, WritesAndRemovesExactlyItsEntries) {
-    const std::wstring dll = ExtensionLibraryPath();
+    const std::wstring dll = ExtensionLibraryPath(), folderKey = kFolderKey;
+    const wchar_t* const folderClass = L"{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}";
     ASSERT_EQ(RunRegsvr32(false), 0u);
 
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, kFolderKey), L"Module");
-    const std::wstring folderKey = kFolderKey;
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, folderKey + L"\\DefaultIcon"), dll + L",0");
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, folderKey + L"\\InProcServer32"), dll);
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, folderKey + L"\\InProcServer32", L"ThreadingModel"),
@@ -225,8 +187,7 @@ TEST(Registration, WritesAndRemovesExactlyItsEntries) {
               ERROR_SUCCESS);
     EXPECT_EQ(attributes, 0xA0000040u);
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kNamespaceKey), L"Module");
-    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kApprovedKey, L"{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}"),
-              L"Module");
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kApprovedKey, folderClass), L"Module");
     // The open command of saved searches points beside the registered library.
     std::wstring folder = dll.substr(0, dll.rfind(L'\\'));
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, L"Velkor.SearchConfig\\shell\\open\\command"),
@@ -235,9 +196,7 @@ TEST(Registration, WritesAndRemovesExactlyItsEntries) {
     ASSERT_EQ(RunRegsvr32(true), 0u);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kFolderKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey));
-    std::wstring approved;
-    EXPECT_FALSE(ReadString(HKEY_LOCAL_MACHINE, kApprovedKey,
-                            L"{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}", &approved));
+    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kApprovedKey, folderClass), L"<missing>");
     // What others share stays.
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kApprovedKey));

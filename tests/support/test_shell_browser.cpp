@@ -3,84 +3,44 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-namespace {
-
-const wchar_t kFrameClass[] = L"KTX Test Browser Frame";
-
-ATOM RegisterFrameClass() {
-    static ATOM atom = [] {
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = kFrameClass;
-        return RegisterClassW(&wc);
-    }();
-    return atom;
-}
-
-}  // namespace
+#include <algorithm>
 
 HRESULT TestShellBrowser::Create(int width, int height, TestShellBrowser** out) {
     *out = nullptr;
-    RegisterFrameClass();
     TestShellBrowser* browser = new (std::nothrow) TestShellBrowser();
     if (!browser) return E_OUTOFMEMORY;
     RECT rc = {0, 0, width, height};
     AdjustWindowRect(&rc, WS_OVERLAPPEDWINDOW, FALSE);
-    browser->frame_ = CreateWindowExW(0, kFrameClass, L"Test browser", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                      0, 0, rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
-    if (!browser->frame_) {
+    browser->frame_ = CreateWindowExW(0, L"STATIC", L"Test browser", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
+                                      0, rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr, nullptr, nullptr);
+    if (browser->frame_)
+        browser->status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
+                                           browser->frame_, reinterpret_cast<HMENU>(1), nullptr, nullptr);
+    if (!browser->status_) {
         browser->Release();
         return E_FAIL;
     }
-    browser->status_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                                       browser->frame_, reinterpret_cast<HMENU>(1), nullptr, nullptr);
-    browser->toolbar_ = CreateWindowExW(0, TOOLBARCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS,
-                                        0, 0, 0, 0, browser->frame_, reinterpret_cast<HMENU>(2), nullptr,
-                                        nullptr);
-    browser->tree_ = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD, 0, 0, 10, 10, browser->frame_,
-                                     reinterpret_cast<HMENU>(3), nullptr, nullptr);
-    if (!browser->status_ || !browser->toolbar_) {
-        browser->Release();
-        return E_FAIL;
-    }
-    SendMessageW(browser->toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     *out = browser;
     return S_OK;
 }
 
 TestShellBrowser::~TestShellBrowser() {
     DestroyView();
-    if (written_) written_->Release();
-    if (sharedMenu_) DestroyMenu(sharedMenu_);
     if (frame_) DestroyWindow(frame_);
 }
 
 void TestShellBrowser::SetStoredState(const std::vector<BYTE>& bytes) {
-    stored_ = StoredState::Bytes;
+    hasStored_ = true;
     storedBytes_ = bytes;
 }
 
-void TestShellBrowser::ClearStoredState() {
-    stored_ = StoredState::None;
-    storedBytes_.clear();
-}
-
 std::vector<BYTE> TestShellBrowser::WrittenState() const {
-    std::vector<BYTE> bytes;
-    if (!written_) return bytes;
-    HGLOBAL global = nullptr;
-    STATSTG stat = {};
-    if (FAILED(GetHGlobalFromStream(written_, &global)) || FAILED(written_->Stat(&stat, STATFLAG_NONAME)))
-        return bytes;
-    const BYTE* data = static_cast<const BYTE*>(GlobalLock(global));
-    if (data) {
-        bytes.assign(data, data + stat.cbSize.QuadPart);
-        GlobalUnlock(global);
-    }
+    ULARGE_INTEGER size = {};
+    if (!written_ || FAILED(IStream_Size(written_.Get(), &size)) || FAILED(IStream_Reset(written_.Get())))
+        return {};
+    std::vector<BYTE> bytes(static_cast<size_t>(size.QuadPart));
+    if (!bytes.empty() && FAILED(IStream_Read(written_.Get(), bytes.data(), static_cast<ULONG>(bytes.size()))))
+        bytes.clear();
     return bytes;
 }
 
@@ -92,42 +52,57 @@ std::wstring TestShellBrowser::StatusPart(int part) const {
     return text;
 }
 
-int TestShellBrowser::StatusPartCount() const {
-    return static_cast<int>(SendMessageW(status_, SB_GETPARTS, 0, 0));
-}
-
-RECT TestShellBrowser::ViewRect() const {
-    RECT client = {}, bar = {}, tools = {};
-    GetClientRect(frame_, &client);
-    GetWindowRect(status_, &bar);
-    GetWindowRect(toolbar_, &tools);
-    client.top += tools.bottom - tools.top;
-    client.bottom -= bar.bottom - bar.top;
-    if (client.bottom < client.top) client.bottom = client.top;
-    return client;
-}
-
 HRESULT TestShellBrowser::ShowView(IShellView* view, UINT viewMode, UINT folderFlags, HWND* viewWindow) {
     if (!view) return E_POINTER;
     DestroyView();
+    // The view fills the client area above the status bar.
+    RECT rect = {}, bar = {};
+    GetClientRect(frame_, &rect);
+    GetWindowRect(status_, &bar);
+    rect.bottom -= bar.bottom - bar.top;
+    if (rect.bottom < rect.top) rect.bottom = rect.top;
     FOLDERSETTINGS settings = {viewMode, folderFlags};
-    RECT rect = ViewRect();
     HWND window = nullptr;
     view_ = view;
-    view_->AddRef();
     HRESULT hr = view->CreateViewWindow(nullptr, &settings, this, &rect, &window);
-    viewWindow_ = window;
     if (viewWindow) *viewWindow = window;
     return hr;
 }
 
 void TestShellBrowser::DestroyView() {
-    if (!view_) return;
-    IShellView* view = view_;
-    view_ = nullptr;
-    view->DestroyViewWindow();
-    view->Release();
-    viewWindow_ = nullptr;
+    Microsoft::WRL::ComPtr<IShellView> view;
+    view.Swap(view_);
+    if (view) view->DestroyViewWindow();
+}
+
+std::vector<std::wstring> ColumnTexts(HWND list, int column) {
+    std::vector<std::wstring> texts;
+    int rows = ListView_GetItemCount(list);
+    for (int row = 0; row < rows; ++row) {
+        wchar_t text[300] = {};
+        ListView_GetItemText(list, row, column, text, ARRAYSIZE(text));
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+int RowOf(HWND list, const std::wstring& name) {
+    std::vector<std::wstring> names = ColumnTexts(list, 0);
+    auto it = std::find(names.begin(), names.end(), name);
+    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+}
+
+void DoubleClickRow(HWND list, int row) {
+    RECT rc = {};
+    ListView_GetItemRect(list, row, &rc, LVIR_LABEL);
+    LPARAM at = MAKELPARAM(rc.left + 4, (rc.top + rc.bottom) / 2);
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    SendMessageW(list, WM_LBUTTONUP, 0, at);
+}
+
+void Put32(std::vector<BYTE>* bytes, uint32_t value) {
+    const BYTE* b = reinterpret_cast<const BYTE*>(&value);
+    bytes->insert(bytes->end(), b, b + 4);
 }
 
 void TestShellBrowser::PumpMessages() {
@@ -149,8 +124,6 @@ STDMETHODIMP TestShellBrowser::QueryInterface(REFIID iid, void** out) {
     return E_NOINTERFACE;
 }
 
-STDMETHODIMP_(ULONG) TestShellBrowser::AddRef() { return InterlockedIncrement(&refs_); }
-
 STDMETHODIMP_(ULONG) TestShellBrowser::Release() {
     LONG left = InterlockedDecrement(&refs_);
     if (left == 0) delete this;
@@ -160,42 +133,6 @@ STDMETHODIMP_(ULONG) TestShellBrowser::Release() {
 STDMETHODIMP TestShellBrowser::GetWindow(HWND* window) {
     if (!window) return E_POINTER;
     *window = frame_;
-    return S_OK;
-}
-
-STDMETHODIMP TestShellBrowser::InsertMenusSB(HMENU shared, LPOLEMENUGROUPWIDTHS widths) {
-    struct {
-        UINT id;
-        const wchar_t* caption;
-    } const menus[] = {{FCIDM_MENU_FILE, L"&File"}, {FCIDM_MENU_EDIT, L"&Edit"},
-                       {FCIDM_MENU_VIEW, L"&View"}, {FCIDM_MENU_HELP, L"&Help"}};
-    for (const auto& menu : menus) {
-        HMENU popup = CreatePopupMenu();
-        if (menu.id == FCIDM_MENU_VIEW)
-            AppendMenuW(popup, MF_SEPARATOR, FCIDM_MENU_VIEW_SEP_OPTIONS, nullptr);
-        MENUITEMINFOW info = {sizeof(info)};
-        info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
-        info.wID = menu.id;
-        info.hSubMenu = popup;
-        info.dwTypeData = const_cast<wchar_t*>(menu.caption);
-        InsertMenuItemW(shared, GetMenuItemCount(shared), TRUE, &info);
-    }
-    if (widths) widths->width[0] = widths->width[2] = widths->width[4] = 1;
-    return S_OK;
-}
-
-STDMETHODIMP TestShellBrowser::SetMenuSB(HMENU shared, HOLEMENU, HWND) {
-    sharedMenu_ = shared;
-    return S_OK;
-}
-
-STDMETHODIMP TestShellBrowser::RemoveMenusSB(HMENU shared) {
-    if (shared == sharedMenu_) sharedMenu_ = nullptr;
-    return S_OK;
-}
-
-STDMETHODIMP TestShellBrowser::SetStatusTextSB(LPCOLESTR text) {
-    statusTexts_.push_back(text ? text : L"");
     return S_OK;
 }
 
@@ -209,57 +146,17 @@ STDMETHODIMP TestShellBrowser::GetViewStateStream(DWORD mode, IStream** stream) 
     if (!stream) return E_POINTER;
     *stream = nullptr;
     if ((mode & 3) == STGM_READ) {
-        if (stored_ == StoredState::None) return E_FAIL;
-        ++readStreams_;
+        if (!hasStored_) return E_FAIL;
         *stream = SHCreateMemStream(storedBytes_.empty() ? nullptr : storedBytes_.data(),
                                     static_cast<UINT>(storedBytes_.size()));
         return *stream ? S_OK : E_OUTOFMEMORY;
     }
-    if (written_) written_->Release();
-    written_ = nullptr;
-    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &written_);
-    if (FAILED(hr)) return hr;
-    *stream = written_;
-    written_->AddRef();
-    return S_OK;
+    *written_.ReleaseAndGetAddressOf() = SHCreateMemStream(nullptr, 0);
+    return written_ ? written_.CopyTo(stream) : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP TestShellBrowser::GetControlWindow(UINT id, HWND* window) {
     if (!window) return E_POINTER;
-    *window = nullptr;
-    switch (id) {
-    case FCW_STATUS: *window = status_; break;
-    case FCW_TOOLBAR: *window = toolbar_; break;
-    case FCW_TREE: *window = hasTree_ ? tree_ : nullptr; break;
-    default: break;
-    }
+    *window = id == FCW_STATUS ? status_ : nullptr;
     return *window ? S_OK : E_FAIL;
-}
-
-STDMETHODIMP TestShellBrowser::SendControlMsg(UINT id, UINT message, WPARAM wParam, LPARAM lParam,
-                                              LRESULT* result) {
-    controlMessages_.push_back({id, message, wParam, lParam});
-    HWND window = nullptr;
-    GetControlWindow(id, &window);
-    LRESULT answer = window ? SendMessageW(window, message, wParam, lParam) : 0;
-    if (result) *result = answer;
-    return window ? S_OK : E_FAIL;
-}
-
-STDMETHODIMP TestShellBrowser::QueryActiveShellView(IShellView** view) {
-    if (!view) return E_POINTER;
-    *view = view_;
-    if (!view_) return E_FAIL;
-    view_->AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP TestShellBrowser::OnViewWindowActive(IShellView*) {
-    ++viewActiveCalls_;
-    return S_OK;
-}
-
-STDMETHODIMP TestShellBrowser::SetToolbarItems(LPTBBUTTONSB, UINT count, UINT) {
-    toolbarButtons_ = count;
-    return S_OK;
 }
