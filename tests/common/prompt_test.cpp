@@ -1,5 +1,5 @@
-// The prompt seam's own behaviour; its dialog path is used for real by the
-// delete confirmation tests.
+// The prompt seam with a real message box; the recorder's scripted answers
+// are used by the tests of every prompting component.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -7,32 +7,6 @@
 #include "common/formatting.h"
 #include "common/prompt.h"
 #include "tests/support/prompt_recorder.h"
-
-TEST(PromptSeam, RecorderAnswersInOrderThenDefaultFromAnyThread) {
-    PromptRecorder outer;
-    outer.SetDefaultAnswer(IDOK);
-    {
-        PromptRecorder recorder;
-        recorder.Script({IDYES, IDNO});
-        HWND owner = GetDesktopWindow();
-        EXPECT_EQ(ShowMessageBox(owner, L"first", L"Cap", MB_YESNO | MB_ICONQUESTION), IDYES);
-        EXPECT_EQ(ShowMessageBox(nullptr, L"second", L"Cap", MB_YESNO), IDNO);
-        int answer = 0;
-        std::thread worker([&] { answer = ShowMessageBox(nullptr, L"third", L"Cap", MB_OKCANCEL); });
-        worker.join();
-        EXPECT_EQ(answer, IDCANCEL);
-        std::vector<PromptRequest> asked = recorder.Requests();
-        ASSERT_EQ(asked.size(), 3u);
-        EXPECT_EQ(asked[0].owner, owner);
-        EXPECT_EQ(asked[0].text, L"first");
-        EXPECT_EQ(asked[0].caption, L"Cap");
-        EXPECT_EQ(asked[0].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
-        EXPECT_EQ(asked[2].text, L"third");
-    }
-    // The outer recorder answers again once the inner one is gone.
-    EXPECT_EQ(ShowMessageBox(nullptr, L"y", L"c", MB_OK), IDOK);
-    EXPECT_EQ(outer.Count(), 1u);
-}
 
 TEST(PromptSeam, RealMessageBoxDrivenOnThisThread) {
     std::wstring seenCaption, seenText;
@@ -44,4 +18,15 @@ TEST(PromptSeam, RealMessageBoxDrivenOnThisThread) {
     EXPECT_EQ(ShowMessageBox(nullptr, L"Replace the file?", L"Confirm", MB_YESNO), IDNO);
     EXPECT_EQ(seenCaption, L"Confirm");
     EXPECT_EQ(seenText, L"Replace the file?");
+}
+
+// The seam is process-wide: prompts of worker threads reach the recorder too.
+TEST(PromptSeam, RecorderAnswersPromptsFromOtherThreads) {
+    PromptRecorder recorder;
+    recorder.Script({IDYES});
+    int answer = 0;
+    std::thread worker([&] { answer = ShowMessageBox(nullptr, L"text", L"caption", MB_YESNO); });
+    worker.join();
+    EXPECT_EQ(answer, IDYES);
+    EXPECT_EQ(recorder.Last().text, L"text");
 }
