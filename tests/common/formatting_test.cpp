@@ -8,38 +8,22 @@
 
 // The test prefix runs with an English (United States) user locale.
 
-TEST(FormatByteSize, ExamplesAndUnitBoundaries) {
+TEST(FormatByteSize, ExamplesUnitBoundariesAndTruncation) {
     struct Case { uint64_t size; const wchar_t* text; } cases[] = {
-        {0, L"0 bytes"}, {1, L"1 byte"}, {2, L"2 bytes"}, {5, L"5 bytes"}, {999, L"999 bytes"},
+        {0, L"0 bytes"}, {1, L"1 byte"}, {2, L"2 bytes"}, {999, L"999 bytes"},
         {1000, L"0.98 KB"}, {1023, L"1 KB"}, {1024, L"1 KB"}, {1536, L"1.5 KB"},
         {10240, L"10 KB"}, {1023999, L"1,000 KB"}, {1024000, L"0.98 MB"},
         {1048576, L"1 MB"}, {1048575999, L"1,000 MB"}, {1048576000, L"0.98 GB"},
         {1073741824, L"1 GB"}, {1073741824000ULL, L"0.98 TB"}, {1099511627776ULL, L"1 TB"},
         {256000ULL << 32, L"0.98 PB"}, {1ULL << 50, L"1 PB"},
+        // Hundredths round half up; above ten units the decimals are dropped, not rounded.
+        {1029, L"1 KB"}, {1030, L"1.01 KB"}, {1126, L"1.1 KB"}, {10291, L"10 KB"},
+        {13302, L"12.9 KB"}, {1048565514ULL, L"999 MB"}, {UINT64_MAX, L"16,384 PB"},
     };
     for (const Case& c : cases) EXPECT_EQ(FormatByteSize(c.size), c.text) << c.size;
 }
 
-TEST(FormatByteSize, DecimalsAreTruncatedAboveTenUnits) {
-    // 12.99 KB shows 12.9 KB; 999.99 MB shows 999 MB: dropped, not rounded.
-    EXPECT_EQ(FormatByteSize(13302), L"12.9 KB");            // 1299 hundredths
-    EXPECT_EQ(FormatByteSize(1048565514ULL), L"999 MB");     // 99999 hundredths
-    EXPECT_EQ(FormatByteSize(1126), L"1.1 KB");              // 110 hundredths: one decimal
-    EXPECT_EQ(FormatByteSize(1034), L"1.01 KB");             // 101 hundredths: two decimals
-    EXPECT_EQ(FormatByteSize(10291), L"10 KB");              // 1005: tenths digit 0
-    EXPECT_EQ(FormatByteSize(UINT64_MAX), L"16,384 PB");     // no overflow at the very top
-}
-
-TEST(FormatByteSize, SplitRoundsHalfUp) {
-    ByteSizeParts p = SplitByteSize(1029);  // 100.488 -> 100
-    EXPECT_EQ(p.hundredths, 100u);
-    p = SplitByteSize(1030);                // 100.585 -> 101
-    EXPECT_EQ(p.hundredths, 101u);
-    EXPECT_EQ(p.decimals, 2);
-}
-
 TEST(FormatNumber, GroupsDigitsAndKeepsSign) {
-    EXPECT_EQ(FormatNumber(0), L"0");
     EXPECT_EQ(FormatNumber(999), L"999");
     EXPECT_EQ(FormatNumber(1234567), L"1,234,567");
     EXPECT_EQ(FormatNumber(-1234567), L"-1,234,567");
@@ -60,16 +44,11 @@ double MakeTime(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s, WORD ms) {
 TEST(FormatDateTime, MidnightShowsDateAloneOnlyInLongForm) {
     double midnight = MakeTime(2024, 3, 5, 0, 0, 0, 0);
     EXPECT_EQ(FormatDateTime(midnight, false, false, false), L"Tuesday, March 5, 2024");
-    std::wstring shortDate = FormatDateTime(midnight, true, false, false);
-    EXPECT_EQ(shortDate, L"3/5/2024 12:00:00 AM");
+    EXPECT_EQ(FormatDateTime(midnight, true, false, false), L"3/5/2024 12:00:00 AM");
     EXPECT_EQ(FormatDateTime(midnight, true, true, false), L"3/5/2024 12:00 AM");
     EXPECT_EQ(FormatDateTime(midnight, true, false, true), L"3/5/2024");
-}
-
-TEST(FormatDateTime, LongFormAddsTimeAfterComma) {
     double t = MakeTime(2024, 3, 5, 14, 7, 9, 0);
     EXPECT_EQ(FormatDateTime(t, false, false, false), L"Tuesday, March 5, 2024, 2:07:09 PM");
-    EXPECT_EQ(FormatDateTime(t, false, true, false), L"Tuesday, March 5, 2024, 2:07 PM");
     EXPECT_EQ(FormatDateTime(MakeTime(2024, 3, 5, 0, 0, 0, 1), false, true, false),
               L"Tuesday, March 5, 2024, 12:00 AM")
         << "one millisecond past midnight is not midnight";
@@ -94,7 +73,7 @@ TEST(TimeConversions, RoundTripWithinOneMillisecond) {
     }
 }
 
-TEST(TimeConversions, ZeroIsUnknownEverywhere) {
+TEST(TimeConversions, ZeroIsUnknownAndLocalTimesRoundTrip) {
     FILETIME ft = {1, 1};
     ASSERT_TRUE(TimeToFileTime(0, &ft));
     EXPECT_EQ(ft.dwLowDateTime | ft.dwHighDateTime, 0u);
@@ -107,14 +86,8 @@ TEST(TimeConversions, ZeroIsUnknownEverywhere) {
     EXPECT_EQ(st.wYear + st.wMonth + st.wDay + st.wHour + st.wMilliseconds, 0);
     EXPECT_FALSE(LocalSystemTimeToTime(SYSTEMTIME{}, &t)) << "all zeros is no date";
     EXPECT_FALSE(TimeToFileTime(-1e9, &ft)) << "before 1601";
-}
 
-TEST(TimeConversions, SystemTimeRoundTrip) {
-    double t = MakeTime(2001, 12, 31, 23, 59, 59, 999);
-    SYSTEMTIME st;
-    ASSERT_TRUE(TimeToLocalSystemTime(t, &st));
-    EXPECT_EQ(st.wYear, 2001); EXPECT_EQ(st.wMonth, 12); EXPECT_EQ(st.wDay, 31);
-    EXPECT_EQ(st.wHour, 23); EXPECT_EQ(st.wSecond, 59); EXPECT_EQ(st.wMilliseconds, 999);
+    EXPECT_EQ(FormatItemTime(MakeTime(2001, 12, 31, 23, 59, 59, 999)), L"2001/12/31/23/59/59/999");
     EXPECT_NEAR(MakeTime(1899, 12, 30, 12, 0, 0, 0), 0.5, 1e-9);
 }
 
@@ -144,7 +117,6 @@ TEST(Ymd, FormatAndStrictParse) {
     EXPECT_FALSE(ParseYmd(L"2024/2/031", &y, &m, &d)) << "slashes at 4 and 7";
     EXPECT_FALSE(ParseYmd(L"2024/02/1", &y, &m, &d)) << "nine characters";
     EXPECT_FALSE(ParseYmd(L"2024/13/01", &y, &m, &d));
-    EXPECT_FALSE(ParseYmd(L"2024/00/01", &y, &m, &d));
     EXPECT_FALSE(ParseYmd(L"2024/01/32", &y, &m, &d));
     EXPECT_FALSE(ParseYmd(L"-001/01/01", &y, &m, &d));
 }
@@ -154,7 +126,6 @@ TEST(LenientInteger, ReadsLikeTheTextFormatsDo) {
     EXPECT_EQ(ReadLenientInteger(L"-17"), -17);
     EXPECT_EQ(ReadLenientInteger(L"+5"), 5);
     EXPECT_EQ(ReadLenientInteger(L"abc"), 0);
-    EXPECT_EQ(ReadLenientInteger(L""), 0);
     EXPECT_EQ(ReadLenientInteger(L"1-1"), 1);
     // Only the first 20 bytes count.
     EXPECT_EQ(ReadLenientInteger(L"                   7"), 7);
@@ -164,17 +135,13 @@ TEST(LenientInteger, ReadsLikeTheTextFormatsDo) {
 
 TEST(Paths, ParentFileNameAndDrive) {
     EXPECT_EQ(ParentPath(L"\\A:\\Data\\Photo.jpg"), L"\\A:\\Data");
-    EXPECT_EQ(ParentPath(L"\\A:\\x.txt"), L"\\A:");
     EXPECT_EQ(ParentPath(L"\\A:"), L"");
     EXPECT_EQ(ParentPath(L"A:x"), L"A:");
-    EXPECT_EQ(ParentPath(L"A:"), L"");
     EXPECT_EQ(ParentPath(L""), L"");
     EXPECT_EQ(FileNamePart(L"\\A:\\x.txt"), L"x.txt");
     EXPECT_EQ(FileNamePart(L"A:x.txt"), L"x.txt");
-    EXPECT_EQ(FileNamePart(L"plain"), L"plain");
     EXPECT_EQ(FileNamePart(L"\\A:\\dir\\"), L"");
     EXPECT_EQ(DrivePart(L"\\A:\\x"), L"A:");
     EXPECT_EQ(DrivePart(L"B:\\x"), L"B:");
-    EXPECT_EQ(DrivePart(L"\\"), L"");
     EXPECT_EQ(DrivePart(L"\\AB\\x"), L"");
 }

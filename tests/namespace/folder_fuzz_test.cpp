@@ -31,48 +31,17 @@ public:
     }
 };
 
-// A buffer whose last byte is the last accessible byte of a page.
-class GuardedBuffer {
-public:
-    GuardedBuffer() {
-        SYSTEM_INFO info;
-        GetSystemInfo(&info);
-        page_ = info.dwPageSize;
-        base_ = static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT,
-                                                PAGE_READWRITE));
-        DWORD old = 0;
-        VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
-    }
-    ~GuardedBuffer() { VirtualFree(base_, 0, MEM_RELEASE); }
-    GuardedBuffer(const GuardedBuffer&) = delete;
-    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
-
-    // Copies `bytes` so that they end at the guard page.
-    LPITEMIDLIST Place(const std::vector<BYTE>& bytes) {
-        BYTE* start = base_ + page_ - bytes.size();
-        memcpy(start, bytes.data(), bytes.size());
-        return reinterpret_cast<LPITEMIDLIST>(start);
-    }
-
-private:
-    DWORD page_ = 4096;
-    BYTE* base_ = nullptr;
-};
+// Two pages, the second inaccessible; returns where `bytes` were copied so
+// that they end at the inaccessible page.
+LPITEMIDLIST PlaceBeforeGuardPage(BYTE* twoPages, const std::vector<BYTE>& bytes) {
+    BYTE* start = twoPages + 4096 - bytes.size();
+    memcpy(start, bytes.data(), bytes.size());
+    return reinterpret_cast<LPITEMIDLIST>(start);
+}
 
 std::vector<BYTE> ListBytes(LPCITEMIDLIST list) {
     const BYTE* p = reinterpret_cast<const BYTE*>(list);
     return std::vector<BYTE>(p, p + IdListSize(list));
-}
-
-std::vector<BYTE> Concatenate(std::initializer_list<LPCITEMIDLIST> items) {
-    std::vector<BYTE> bytes;
-    for (LPCITEMIDLIST item : items) {
-        std::vector<BYTE> one = ListBytes(item);
-        bytes.insert(bytes.end(), one.begin(), one.end() - 2);  // without the terminator
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
 }
 
 // Lists as the shell hands them: whatever the items hold, the chain of byte
@@ -92,68 +61,60 @@ void TerminateWithin(std::vector<BYTE>* bytes) {
     }
 }
 
-class Mutator {
-public:
-    explicit Mutator(unsigned seed) : random_(seed) {}
-
-    std::vector<BYTE> Mutate(std::vector<BYTE> bytes) {
-        int rounds = 1 + Pick(4);
-        for (int r = 0; r < rounds; ++r) {
-            size_t at = bytes.empty() ? 0 : Pick(static_cast<int>(bytes.size()));
-            switch (Pick(8)) {
-            case 0:  // flip a bit
-                if (!bytes.empty()) bytes[at] ^= static_cast<BYTE>(1 << Pick(8));
-                break;
-            case 1:  // a random byte
-                if (!bytes.empty()) bytes[at] = static_cast<BYTE>(Pick(256));
-                break;
-            case 2:  // a byte count or path length (offsets 0 and 36) nudged
-                if (bytes.size() > 37) {
-                    size_t field = Pick(2) ? 0 : 36;
-                    bytes[field] = static_cast<BYTE>(bytes[field] + Pick(9) - 4);
-                }
-                break;
-            case 3:  // a terminator overwritten
-                for (size_t i = 38; i + 1 < bytes.size(); i += 2)
-                    if (bytes[i] == 0 && bytes[i + 1] == 0 && Pick(2)) {
-                        bytes[i] = 'x';
-                        break;
-                    }
-                break;
-            case 4:  // cut short
-                bytes.resize(at);
-                break;
-            case 5:  // garbage appended
-                for (int n = Pick(40); n > 0; --n) bytes.push_back(static_cast<BYTE>(Pick(256)));
-                break;
-            case 6:  // a 16-bit field anywhere set to an edge value
-                if (bytes.size() > 1) {
-                    const USHORT edges[] = {0, 1, 2, 41, 42, 43, 100, 0x7FFF, 0xFFFF};
-                    USHORT v = edges[Pick(9)];
-                    size_t even = at & ~size_t(1);
-                    bytes[even] = static_cast<BYTE>(v);
-                    if (even + 1 < bytes.size()) bytes[even + 1] = static_cast<BYTE>(v >> 8);
-                }
-                break;
-            default:  // a stretch duplicated
-                if (!bytes.empty()) {
-                    size_t length = 1 + Pick(static_cast<int>(bytes.size() - at));
-                    std::vector<BYTE> stretch(bytes.begin() + at, bytes.begin() + at + length);
-                    bytes.insert(bytes.begin() + Pick(static_cast<int>(bytes.size())), stretch.begin(),
-                                 stretch.end());
-                }
-                break;
+std::vector<BYTE> Mutate(std::mt19937& random, std::vector<BYTE> bytes) {
+    auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    int rounds = 1 + pick(4);
+    for (int r = 0; r < rounds; ++r) {
+        size_t at = bytes.empty() ? 0 : pick(static_cast<int>(bytes.size()));
+        switch (pick(8)) {
+        case 0:  // flip a bit
+            if (!bytes.empty()) bytes[at] ^= static_cast<BYTE>(1 << pick(8));
+            break;
+        case 1:  // a random byte
+            if (!bytes.empty()) bytes[at] = static_cast<BYTE>(pick(256));
+            break;
+        case 2:  // a byte count or path length (offsets 0 and 36) nudged
+            if (bytes.size() > 37) {
+                size_t field = pick(2) ? 0 : 36;
+                bytes[field] = static_cast<BYTE>(bytes[field] + pick(9) - 4);
             }
+            break;
+        case 3:  // a terminator overwritten
+            for (size_t i = 38; i + 1 < bytes.size(); i += 2)
+                if (bytes[i] == 0 && bytes[i + 1] == 0 && pick(2)) {
+                    bytes[i] = 'x';
+                    break;
+                }
+            break;
+        case 4:  // cut short
+            bytes.resize(at);
+            break;
+        case 5:  // garbage appended
+            for (int n = pick(40); n > 0; --n) bytes.push_back(static_cast<BYTE>(pick(256)));
+            break;
+        case 6:  // a 16-bit field anywhere set to an edge value
+            if (bytes.size() > 1) {
+                const USHORT edges[] = {0, 1, 2, 41, 42, 43, 100, 0x7FFF, 0xFFFF};
+                USHORT v = edges[pick(9)];
+                size_t even = at & ~size_t(1);
+                bytes[even] = static_cast<BYTE>(v);
+                if (even + 1 < bytes.size()) bytes[even + 1] = static_cast<BYTE>(v >> 8);
+            }
+            break;
+        default:  // a stretch duplicated
+            if (!bytes.empty()) {
+                size_t length = 1 + pick(static_cast<int>(bytes.size() - at));
+                std::vector<BYTE> stretch(bytes.begin() + at, bytes.begin() + at + length);
+                bytes.insert(bytes.begin() + pick(static_cast<int>(bytes.size())), stretch.begin(),
+                             stretch.end());
+            }
+            break;
         }
-        if (bytes.size() > 2000) bytes.resize(2000);
-        TerminateWithin(&bytes);
-        return bytes;
     }
-    int Pick(int n) { return static_cast<int>(random_() % static_cast<unsigned>(n)); }
-
-private:
-    std::mt19937 random_;
-};
+    if (bytes.size() > 2000) bytes.resize(2000);
+    TerminateWithin(&bytes);
+    return bytes;
+}
 
 // Every entry point that takes an identifier list, fed `list`.
 void CallEveryEntryPoint(ModuleFolder* folder, LPCITEMIDLIST list, LPCITEMIDLIST valid) {
@@ -246,12 +207,16 @@ TEST(FolderFuzz, EveryEntryPointSurvivesMutatedLists) {
         IdListHolder noShortName(MakeItemId(L"\\A:\\Data\\long name.txt", L"", 1, 0, 0, 0, 0));
         const BYTE foreign[] = {20, 0, 0x1F, 0x50, 0xE0, 0x4F, 0xD0, 0x20, 0xEA, 0x3A, 0x69,
                                 0x10, 0xA2, 0xD8, 0x08, 0x00, 0x2B, 0x30, 0x30, 0x9D, 0, 0};
+        IdListHolder driveFolder(JoinIdLists(drive.get(), folderItem.get()));
+        IdListHolder fullPath(JoinIdLists(driveFolder.get(), file.get()));
+        IdListHolder behindForeign(
+            JoinIdLists(reinterpret_cast<LPCITEMIDLIST>(foreign), driveFolder.get()));
         const std::vector<std::vector<BYTE>> seeds = {
             ListBytes(drive.get()),
             ListBytes(file.get()),
             ListBytes(noShortName.get()),
-            Concatenate({drive.get(), folderItem.get(), file.get()}),
-            Concatenate({reinterpret_cast<LPCITEMIDLIST>(foreign), drive.get(), folderItem.get()}),
+            ListBytes(fullPath.get()),
+            ListBytes(behindForeign.get()),
             std::vector<BYTE>(foreign, foreign + sizeof(foreign)),
             {0, 0},
         };
@@ -259,15 +224,19 @@ TEST(FolderFuzz, EveryEntryPointSurvivesMutatedLists) {
         ComPtr<ModuleFolder> root, inDrive;
         ASSERT_EQ(ModuleFolder::Create(L"", nullptr, &root), S_OK);
         ASSERT_EQ(ModuleFolder::Create(L"\\A:", drive.get(), &inDrive), S_OK);
-        GuardedBuffer buffer;
-        Mutator mutator(20261206);
+        BYTE* pages = static_cast<BYTE*>(
+            VirtualAlloc(nullptr, 2 * 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        DWORD old = 0;
+        ASSERT_TRUE(VirtualProtect(pages + 4096, 4096, PAGE_NOACCESS, &old));
+        std::mt19937 random(20261206);
         const unsigned rounds = Rounds();
         for (unsigned round = 0; round < rounds; ++round) {
-            std::vector<BYTE> bytes = mutator.Mutate(seeds[round % seeds.size()]);
-            LPITEMIDLIST list = buffer.Place(bytes);
+            const std::vector<BYTE>& seed = seeds[round % seeds.size()];
+            LPITEMIDLIST list = PlaceBeforeGuardPage(pages, Mutate(random, seed));
             CallEveryEntryPoint(round % 2 ? root.Get() : inDrive.Get(), list, file.get());
         }
         printf("%u mutated lists at every entry point\n", rounds);
+        VirtualFree(pages, 0, MEM_RELEASE);
     }
     SetModuleAccessFactory(previous);
     CoUninitialize();

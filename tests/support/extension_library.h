@@ -53,8 +53,6 @@ public:
         return Proc<GetClassObjectProc>("DllGetClassObject")(clsid, iid, out);
     }
     HRESULT CanUnloadNow() const { return Proc<NoArgumentProc>("DllCanUnloadNow")(); }
-    HRESULT Register() const { return Proc<NoArgumentProc>("DllRegisterServer")(); }
-    HRESULT Unregister() const { return Proc<NoArgumentProc>("DllUnregisterServer")(); }
 
 private:
     HMODULE module_;

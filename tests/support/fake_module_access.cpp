@@ -39,7 +39,6 @@ std::wstring DrivePath(const std::wstring& drive) {
 FakeModuleAccess::~FakeModuleAccess() {
     for (auto& raw : rawListings_) VariantClear(&raw.second);
     for (auto& raw : queuedListings_) VariantClear(&raw.second);
-    for (auto& sink : sinks_) sink.second->Release();
 }
 
 std::wstring FakeModuleAccess::Key(const std::wstring& path) {
@@ -147,17 +146,6 @@ std::vector<const FakeModuleAccess::Entry*> FakeModuleAccess::Children(const std
     return children;
 }
 
-void FakeModuleAccess::Change(const std::wstring& message) {
-    for (auto& sink : sinks_) {
-        ComPtr<IModuleChangeSink> change;
-        if (SUCCEEDED(sink.second->QueryInterface(IID_PPV_ARGS(&change)))) {
-            BSTR b = SysAllocString(message.c_str());
-            change->OnChange(b);
-            SysFreeString(b);
-        }
-    }
-}
-
 HRESULT FakeModuleAccess::BuildListing(const std::vector<const Entry*>& entries, VARIANT* result) {
     VariantInit(result);
     SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(entries.size()), 0}, {7, 0}};
@@ -208,40 +196,43 @@ STDMETHODIMP FakeModuleAccess::GetTypeInfoCount(UINT* count) {
     return S_OK;
 }
 
+// The fake never reports changes: a sink is only counted in the call log.
 STDMETHODIMP FakeModuleAccess::Advise(BSTR folderPath, IUnknown* sink, LONG* cookie) {
     HRESULT hr = Enter(L"Advise", Str(folderPath).c_str());
     if (FAILED(hr)) return hr;
     if (!sink || !cookie) return E_POINTER;
-    sink->AddRef();
-    sinks_[nextCookie_] = sink;
     *cookie = nextCookie_++;
     return S_OK;
 }
 
 STDMETHODIMP FakeModuleAccess::Unadvise(LONG cookie) {
-    HRESULT hr = Enter(L"Unadvise", std::to_wstring(cookie).c_str());
-    if (FAILED(hr)) return hr;
-    auto it = sinks_.find(cookie);
-    if (it == sinks_.end()) return E_INVALIDARG;
-    it->second->Release();
-    sinks_.erase(it);
-    return S_OK;
+    return Enter(L"Unadvise", std::to_wstring(cookie).c_str());
 }
 
 STDMETHODIMP FakeModuleAccess::InvalidateCache(BSTR path) {
     return Enter(L"InvalidateCache", Str(path).c_str());
 }
 
+// Copies, writes and deletes are tested against the substitute server; here
+// they are logged and refused, so that no test leans on them by mistake.
 STDMETHODIMP FakeModuleAccess::CopyItem(BSTR sourcePath, BSTR targetPath) {
     HRESULT hr = Enter(L"CopyItem", Str(sourcePath).c_str(), Str(targetPath));
-    if (FAILED(hr)) return hr;
-    const Entry* source = Find(Str(sourcePath).c_str());
-    if (!source || !Find(Parent(Str(targetPath)).c_str())) return kNotFound;
-    Entry copy = *source;
-    copy.path = Str(targetPath);
-    entries_[Key(copy.path)] = copy;
-    Change(L"");
-    return S_OK;
+    return FAILED(hr) ? hr : E_NOTIMPL;
+}
+
+STDMETHODIMP FakeModuleAccess::WriteFile(BSTR targetPath, IUnknown*, LONG attributes) {
+    HRESULT hr = Enter(L"WriteFile", Str(targetPath).c_str(), std::to_wstring(attributes));
+    return FAILED(hr) ? hr : E_NOTIMPL;
+}
+
+STDMETHODIMP FakeModuleAccess::DeleteFile(BSTR path) {
+    HRESULT hr = Enter(L"DeleteFile", Str(path).c_str());
+    return FAILED(hr) ? hr : E_NOTIMPL;
+}
+
+STDMETHODIMP FakeModuleAccess::DeleteFolder(BSTR path) {
+    HRESULT hr = Enter(L"DeleteFolder", Str(path).c_str());
+    return FAILED(hr) ? hr : E_NOTIMPL;
 }
 
 STDMETHODIMP FakeModuleAccess::CreateFolder(BSTR path) {
@@ -251,7 +242,6 @@ STDMETHODIMP FakeModuleAccess::CreateFolder(BSTR path) {
     if (Exists(p.c_str())) return kExists;
     if (!Exists(Parent(p).c_str())) return kNotFound;
     AddFolder(p.c_str());
-    Change(L"");
     return S_OK;
 }
 
@@ -262,28 +252,6 @@ STDMETHODIMP FakeModuleAccess::CreateStandardFolders(BSTR drive) {
     if (!Exists(root.c_str())) return kNotFound;
     for (const wchar_t* name : {L"\\Pictures", L"\\Sounds", L"\\Ringtones"})
         if (!Exists((root + name).c_str())) AddFolder((root + name).c_str());
-    Change(L"");
-    return S_OK;
-}
-
-STDMETHODIMP FakeModuleAccess::DeleteFile(BSTR path) {
-    HRESULT hr = Enter(L"DeleteFile", Str(path).c_str());
-    if (FAILED(hr)) return hr;
-    auto it = entries_.find(Key(Str(path)));
-    if (it == entries_.end()) return kNotFound;
-    entries_.erase(it);
-    Change(L"D:" + Str(path));
-    return S_OK;
-}
-
-STDMETHODIMP FakeModuleAccess::DeleteFolder(BSTR path) {
-    HRESULT hr = Enter(L"DeleteFolder", Str(path).c_str());
-    if (FAILED(hr)) return hr;
-    auto it = entries_.find(Key(Str(path)));
-    if (it == entries_.end()) return kNotFound;
-    if (!Children(Str(path)).empty()) return HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY);
-    entries_.erase(it);
-    Change(L"D:" + Str(path));
     return S_OK;
 }
 
@@ -293,7 +261,6 @@ STDMETHODIMP FakeModuleAccess::Format(BSTR drive) {
     const std::wstring prefix = Key(DrivePath(Str(drive))) + L"\\";
     for (auto it = entries_.begin(); it != entries_.end();)
         it = it->first.compare(0, prefix.size(), prefix) == 0 ? entries_.erase(it) : std::next(it);
-    Change(L"");
     return S_OK;
 }
 
@@ -376,23 +343,18 @@ STDMETHODIMP FakeModuleAccess::SetLabel(BSTR drive, BSTR label) {
 }
 
 STDMETHODIMP FakeModuleAccess::RenameFile(BSTR oldPath, BSTR newPath) {
-    HRESULT hr = Enter(L"RenameFile", Str(oldPath).c_str(), Str(newPath));
-    if (FAILED(hr)) return hr;
-    auto it = entries_.find(Key(Str(oldPath)));
-    if (it == entries_.end()) return kNotFound;
-    if (Exists(Str(newPath).c_str())) return kExists;
-    Entry e = it->second;
-    entries_.erase(it);
-    e.path = Str(newPath);
-    entries_[Key(e.path)] = e;
-    Change(L"");
-    return S_OK;
+    return Move(L"RenameFile", Str(oldPath), Str(newPath));
 }
 
 STDMETHODIMP FakeModuleAccess::RenameFolder(BSTR oldPath, BSTR newPath) {
-    HRESULT hr = Enter(L"RenameFolder", Str(oldPath).c_str(), Str(newPath));
+    return Move(L"RenameFolder", Str(oldPath), Str(newPath));
+}
+
+// Renames the item and, for a folder, everything below it.
+HRESULT FakeModuleAccess::Move(const wchar_t* method, const std::wstring& from,
+                               const std::wstring& to) {
+    HRESULT hr = Enter(method, from.c_str(), to);
     if (FAILED(hr)) return hr;
-    const std::wstring from = Str(oldPath), to = Str(newPath);
     if (!Exists(from.c_str())) return kNotFound;
     if (Exists(to.c_str())) return kExists;
     const std::wstring prefix = Key(from);
@@ -408,29 +370,6 @@ STDMETHODIMP FakeModuleAccess::RenameFolder(BSTR oldPath, BSTR newPath) {
         }
     }
     for (const Entry& e : moved) entries_[Key(e.path)] = e;
-    Change(L"");
-    return S_OK;
-}
-
-STDMETHODIMP FakeModuleAccess::WriteFile(BSTR targetPath, IUnknown* source, LONG attributes) {
-    HRESULT hr = Enter(L"WriteFile", Str(targetPath).c_str(), std::to_wstring(attributes));
-    if (FAILED(hr)) return hr;
-    ComPtr<IStream> stream;
-    if (!source || FAILED(source->QueryInterface(IID_PPV_ARGS(&stream)))) return E_INVALIDARG;
-    if (!Exists(Parent(Str(targetPath)).c_str())) return kNotFound;
-    std::string content;
-    char buffer[4096];
-    for (;;) {
-        ULONG read = 0;
-        hr = stream->Read(buffer, sizeof(buffer), &read);
-        if (FAILED(hr)) return hr;
-        content.append(buffer, read);
-        if (read < sizeof(buffer)) break;
-    }
-    Entry& e = AddFile(Str(targetPath).c_str(), static_cast<DWORD>(content.size()),
-                       static_cast<DWORD>(attributes));
-    e.content = content;
-    Change(L"");
     return S_OK;
 }
 

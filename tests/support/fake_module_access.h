@@ -106,7 +106,7 @@ private:
     // Logs the call and answers an injected failure, else S_OK.
     HRESULT Enter(const wchar_t* method, const wchar_t* first, const std::wstring& rest = L"");
     std::vector<const Entry*> Children(const std::wstring& folder) const;
-    void Change(const std::wstring& message);
+    HRESULT Move(const wchar_t* method, const std::wstring& from, const std::wstring& to);
 
     std::map<std::wstring, Entry> entries_;  // by upper-case path
     std::map<std::wstring, std::wstring> labels_;
@@ -115,7 +115,6 @@ private:
     std::multimap<std::wstring, VARIANT> queuedListings_;
     std::vector<Failure> failures_;
     std::vector<std::wstring> calls_;
-    std::map<LONG, IUnknown*> sinks_;
     LONG nextCookie_ = 1;
 };
 
