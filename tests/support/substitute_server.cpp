@@ -6,10 +6,8 @@
 #include <tlhelp32.h>
 
 #include <cstdlib>
-#include <memory>
 
 #include "common/holders.h"
-
 #include "substitute_paths.h"
 #include "tools/substitute_common/error_info_hook.h"
 #include "tools/substitute_common/settings.h"
@@ -58,7 +56,6 @@ HANDLE g_keeperThread = nullptr;
 HANDLE g_keeperStop = nullptr;
 LONG g_liveFixtures = 0;
 volatile LONGLONG g_lastFixtureEnd = 0;
-LONG g_pendingDeletes = 0;
 
 DWORD WINAPI KeeperMain(void* ready) {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -89,17 +86,10 @@ void StopKeeper() {
     LeaveCriticalSection(&g_keeperLock);
 }
 
-// Served copies are deleted on pool threads while the next test runs; the
-// program waits for them before it ends.
-void WaitForDeletes() {
-    for (int i = 0; i < 600 && InterlockedCompareExchange(&g_pendingDeletes, 0, 0) > 0; ++i) Sleep(100);
-}
-
 BOOL CALLBACK InitOnce(INIT_ONCE*, void*, void**) {
     InitializeCriticalSection(&g_keeperLock);
     g_keeperStop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     atexit(StopKeeper);
-    atexit(WaitForDeletes);
     return TRUE;
 }
 
@@ -120,45 +110,16 @@ void StartKeeper() {
 
 // ---- files ----
 
-bool CopyTree(const std::wstring& from, const std::wstring& to) {
-    if (!CreateDirectoryW(to.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return false;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return true;
-    bool ok = true;
-    do {
-        std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ok = CopyTree(from + L"\\" + name, to + L"\\" + name);
-        else
-            ok = CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE) != FALSE;
-    } while (ok && FindNextFileW(find, &data));
-    FindClose(find);
-    return ok;
-}
-
-void DeleteTree(const std::wstring& path) {
-    const std::wstring from = path + L'\0';  // a list of one, ending in two nulls
+// One shell file operation without any UI: the copy of `from` into the folder
+// `to`, or the deletion of `from` with all below it.
+bool ShellFileOperation(UINT function, const std::wstring& from, const std::wstring& to = std::wstring()) {
+    const std::wstring source = from + L'\0', target = to + L'\0';  // lists of one, ending in two nulls
     SHFILEOPSTRUCTW operation = {};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from.c_str();
+    operation.wFunc = function;
+    operation.pFrom = source.c_str();
+    operation.pTo = to.empty() ? nullptr : target.c_str();
     operation.fFlags = FOF_NO_UI;
-    SHFileOperationW(&operation);
-}
-
-DWORD WINAPI DeleteInBackground(void* folder) {
-    std::unique_ptr<std::wstring> path(static_cast<std::wstring*>(folder));
-    DeleteTree(*path);
-    InterlockedDecrement(&g_pendingDeletes);
-    return 0;
-}
-
-void Discard(const std::wstring& folder) {
-    InterlockedIncrement(&g_pendingDeletes);
-    std::wstring* path = new std::wstring(folder);
-    if (QueueUserWorkItem(DeleteInBackground, path, WT_EXECUTELONGFUNCTION)) return;
-    DeleteInBackground(path);
+    return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
 }
 
 // A new name in the temporary folder, for the copy of the sample.
@@ -194,8 +155,8 @@ SubstituteModule::SubstituteModule(const Options& options) {
         copied = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     } else {
         root_ = FreshTempFolder();
-        copied = options.copySample ? CopyTree(SampleModuleFolder(), root_)
-                                    : (CreateDirectoryW(root_.c_str(), nullptr) != FALSE);
+        copied = CreateDirectoryW(root_.c_str(), nullptr) &&
+                 (!options.copySample || ShellFileOperation(FO_COPY, SampleModuleFolder() + L"\\*", root_));
     }
 
     // A clean configuration: the copy as root, every other setting at its default.
@@ -211,7 +172,7 @@ SubstituteModule::~SubstituteModule() {
     RegDeleteTreeW(HKEY_CURRENT_USER, substitute::kSettingsKey);
     if (savedSettings_ && CopySettings(kSavedSettingsKey, substitute::kSettingsKey))
         RegDeleteTreeW(HKEY_CURRENT_USER, kSavedSettingsKey);
-    if (ownsRoot_ && !root_.empty()) Discard(root_);
+    if (ownsRoot_ && !root_.empty()) ShellFileOperation(FO_DELETE, root_);
     g_lastFixtureEnd = static_cast<LONGLONG>(GetTickCount64());
     InterlockedDecrement(&g_liveFixtures);
     ReleaseMutex(mutex_);
