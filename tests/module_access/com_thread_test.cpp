@@ -42,7 +42,7 @@ IMessageFilter* RegisteredFilter() {
 
 void RunOnNewThread(void (*body)()) { std::thread(body).join(); }
 
-TEST(BusyRetryFilter, RetriesBusyServerEvery250MsForever) {
+TEST(BusyRetryFilter, RetriesBusyEvery250MsForeverAndForwardsTheRest) {
     ThreadComContext* filter = new ThreadComContext(nullptr);
     EXPECT_EQ(250u, filter->RetryRejectedCall(nullptr, 0, SERVERCALL_RETRYLATER));
     EXPECT_EQ(250u, filter->RetryRejectedCall(nullptr, 60 * 60 * 1000, SERVERCALL_RETRYLATER));
@@ -52,9 +52,8 @@ TEST(BusyRetryFilter, RetriesBusyServerEvery250MsForever) {
               filter->HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr));
     EXPECT_EQ(static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS), filter->MessagePending(nullptr, 0, 0));
     EXPECT_EQ(0u, filter->Release());
-}
 
-TEST(BusyRetryFilter, ForwardsEverythingButBusyToTheEarlierFilter) {
+    // With an earlier filter, everything but busy goes to it.
     MockFilter previous;
     EXPECT_CALL(previous, RetryRejectedCall(nullptr, 10, SERVERCALL_REJECTED)).WillOnce(Return(1000));
     EXPECT_CALL(previous, RetryRejectedCall(nullptr, 10, SERVERCALL_RETRYLATER)).Times(0);
@@ -63,7 +62,7 @@ TEST(BusyRetryFilter, ForwardsEverythingButBusyToTheEarlierFilter) {
     EXPECT_CALL(previous, MessagePending(nullptr, 7, PENDINGTYPE_TOPLEVEL))
         .WillOnce(Return(PENDINGMSG_CANCELCALL));
 
-    ThreadComContext* filter = new ThreadComContext(&previous);
+    filter = new ThreadComContext(&previous);
     EXPECT_EQ(2u, previous.refs);
     EXPECT_EQ(250u, filter->RetryRejectedCall(nullptr, 10, SERVERCALL_RETRYLATER));
     EXPECT_EQ(1000u, filter->RetryRejectedCall(nullptr, 10, SERVERCALL_REJECTED));

@@ -61,7 +61,7 @@ TEST_F(Listing, FolderEntriesCarryTheirRecords) {
     EXPECT_STREQ(L"\\A:\\Data\\Sub", ItemPath(items[0].get()));
 }
 
-TEST_F(Listing, EmptyAnswersAreEmptyFolders) {
+TEST_F(Listing, EmptyAndMalformedAnswers) {
     UniqueVariant empty;  // VT_EMPTY
     UniqueVariant nullArray;
     V_VT(nullArray.get()) = VT_ARRAY | VT_VARIANT;
@@ -74,9 +74,8 @@ TEST_F(Listing, EmptyAnswersAreEmptyFolders) {
         EXPECT_EQ(nullptr, items.get());
         EXPECT_EQ(0u, count);
     }
-}
 
-TEST_F(Listing, MalformedArraysFailWithoutReadingOutside) {
+    // Malformed arrays fail without reading outside them.
     ItemArray items;
     // One dimension only.
     SAFEARRAYBOUND one = {7, 0};

@@ -41,13 +41,6 @@ protected:
         if (entered_) LeaveComThread();
     }
 
-    std::vector<std::wstring> Listed(const wchar_t* folder, bool recursive = false) {
-        ItemArray items;
-        EXPECT_EQ(S_OK, ListItemsEx(folder, L"*", &items, access_.Get(), false, recursive));
-        std::vector<std::wstring> paths;
-        for (UINT i = 0; i < items.count(); ++i) paths.push_back(ItemPath(items[i]));
-        return paths;
-    }
     bool Exists(const wchar_t* path) {
         IdListHolder item;
         EXPECT_EQ(S_OK, GetItemRecord(path, access_.Get(), item.out()));
@@ -61,13 +54,17 @@ protected:
     PromptRecorder prompts_;
 };
 
-TEST_F(ModuleServerClient, ListsTheDrivesAFolderAndTheWholeModule) {
+TEST_F(ModuleServerClient, ListsLooksUpAndTotalsTheSample) {
     std::unique_ptr<IdListHolder[]> items;
     UINT count = 0;
     ASSERT_EQ(S_OK, ListItems(L"", &items, &count, access_.Get(), false));
     ASSERT_EQ(2u, count);
     EXPECT_TRUE(IsDriveItem(items[0].get()));
     EXPECT_EQ(4194304u, ItemSize(items[0].get()));
+    ULONGLONG total = 0;
+    LPCITEMIDLIST driveA[] = {items[0].get()};
+    ASSERT_EQ(S_OK, TotalFileSize(L"", driveA, 1, &total, true, access_.Get()));
+    EXPECT_EQ(236072u, total);  // every file on A:
 
     ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, access_.Get(), false));
     ASSERT_EQ(7u, count);
@@ -83,29 +80,22 @@ TEST_F(ModuleServerClient, ListsTheDrivesAFolderAndTheWholeModule) {
     ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data\\Empty Folder", &items, &count, access_.Get(), false));
     EXPECT_EQ(0u, count);
 
+    EXPECT_TRUE(Exists(L"\\A:"));
+    EXPECT_TRUE(Exists(L"\\A:\\Data\\Photo.jpg"));
+    EXPECT_FALSE(Exists(L"\\A:\\Data\\missing.txt"));
+    EXPECT_FALSE(Exists(L"\\A:\\Nowhere\\missing.txt"));
+
     // Depth first over everything: 2 drives, 12 items on A: and 10 below
     // them, 7 on B:.
-    const std::vector<std::wstring> paths = Listed(L"", true);
+    ItemArray all;
+    ASSERT_EQ(S_OK, ListItemsEx(L"", L"*", &all, access_.Get(), false, true));
+    std::vector<std::wstring> paths;
+    for (UINT i = 0; i < all.count(); ++i) paths.push_back(ItemPath(all[i]));
     ASSERT_EQ(2u + 12u + 10u + 7u, paths.size());
     auto at = [&](const wchar_t* path) { return std::find(paths.begin(), paths.end(), path) - paths.begin(); };
     EXPECT_EQ(at(L"\\A:\\Data\\Archive") + 1, at(L"\\A:\\Data\\Archive\\Deep"));
     EXPECT_EQ(at(L"\\A:\\Data\\Archive\\Deep") + 1, at(L"\\A:\\Data\\Archive\\Deep\\level3.bin"));
     EXPECT_LT(at(L"\\A:\\System\\config.sys"), at(L"\\B:"));
-}
-
-TEST_F(ModuleServerClient, SingleItemLookupAndTotalSize) {
-    IdListHolder drive;
-    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:", access_.Get(), drive.out()));
-    ASSERT_TRUE(drive);
-    EXPECT_TRUE(IsDriveItem(drive.get()));
-    EXPECT_TRUE(Exists(L"\\A:\\Data\\Photo.jpg"));
-    EXPECT_FALSE(Exists(L"\\A:\\Data\\missing.txt"));
-    EXPECT_FALSE(Exists(L"\\A:\\Nowhere\\missing.txt"));
-
-    ULONGLONG total = 0;
-    LPCITEMIDLIST selection[] = {drive.get()};
-    ASSERT_EQ(S_OK, TotalFileSize(L"", selection, 1, &total, true, access_.Get()));
-    EXPECT_EQ(236072u, total);  // every file on A:
 }
 
 TEST_F(ModuleServerClient, FailuresShowTheirMessagesWithTheServersText) {

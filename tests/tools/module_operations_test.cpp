@@ -25,7 +25,7 @@ const HRESULT kBadDrive = HRESULT_FROM_WIN32(ERROR_INVALID_DRIVE);
 
 const char kNotes[] = "Shopping list\r\n- batteries\r\n- charger cable\r\n- SIM adapter\r\n";
 
-TEST_F(Operations, WriteFileCreatesReplacesAndAppliesAttributes) {
+TEST_F(Operations, WriteFileCreatesReplacesOrFailsLeavingWhatWasThere) {
     ASSERT_EQ(S_OK, Write(L"\\A:\\Data\\Long New Name.txt", "first", FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN));
     ListedRow row;
     ASSERT_TRUE(Lookup(L"\\A:\\Data\\Long New Name.txt", &row));
@@ -39,9 +39,8 @@ TEST_F(Operations, WriteFileCreatesReplacesAndAppliesAttributes) {
     EXPECT_EQ(0u, row.attributes);
     EXPECT_EQ(L"LONGNE~1.TXT", row.shortName);
     EXPECT_EQ("second, longer", PcFile(L"\\A:\\Data\\Long New Name.txt"));
-}
 
-TEST_F(Operations, WriteFileFailuresLeaveWhatWasThere) {
+    // Failures leave what was there.
     EXPECT_EQ(kDenied, Write(L"\\A:\\Read Me First.txt", "x"));
     EXPECT_NE(std::wstring::npos, TakeErrorDescription().find(L"read-only"));
     EXPECT_EQ("Do not delete the System folder.\r\n", PcFile(L"\\A:\\Read Me First.txt"));
@@ -85,7 +84,7 @@ TEST_F(Operations, CopyItemCopiesFilesAndWholeFolders) {
     EXPECT_FALSE(PcExists(L"\\B:\\Pictures"));
 }
 
-TEST_F(Operations, CreateFolderAndStandardFolders) {
+TEST_F(Operations, FoldersAreCreatedAndOnlyEmptyOnesDeleted) {
     ASSERT_EQ(S_OK, Call(&ModuleAccess::CreateFolder, L"\\B:\\New folder"));
     ListedRow row;
     ASSERT_TRUE(Lookup(L"\\B:\\New folder", &row));
@@ -120,9 +119,7 @@ TEST_F(Operations, AttributesRoundTripAndReadOnlyKeepsAFile) {
     EXPECT_FALSE(Lookup(L"\\A:\\Read Me First.txt"));
     EXPECT_EQ(kNotFound, Call(&ModuleAccess::DeleteFileW, L"\\A:\\Read Me First.txt"));
     EXPECT_EQ(kDenied, Call(&ModuleAccess::DeleteFileW, L"\\A:\\Data"));
-}
 
-TEST_F(Operations, DeleteFolderRemovesOnlyEmptyFolders) {
     const auto deleteFolder = &ModuleAccess::DeleteFolder;
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY), Call(deleteFolder, L"\\A:\\Data\\Archive"));
     EXPECT_NE(std::wstring::npos, TakeErrorDescription().find(L"not empty"));
@@ -153,24 +150,17 @@ TEST_F(Operations, RenameKeepsMetadataAndRefusesWhatADeviceRefuses) {
     EXPECT_EQ(E_INVALIDARG, Call(renameFile, L"\\A:\\Data\\Notes.txt", L"\\A:\\Data\\a:b.txt"));
 }
 
-TEST_F(Operations, LabelsRoundTripAndAreChecked) {
-    UniqueBstr a(L"A:"), label;
+TEST_F(Operations, LabelsDiskSpaceAndFormat) {
+    UniqueBstr a(L"A:"), slashA(L"\\A:"), q(L"Q:"), label;
     ASSERT_EQ(S_OK, access_->GetLabel(a.get(), label.out()));
     EXPECT_STREQ(L"PHONE", label.c_str());
-    ASSERT_EQ(S_OK, Call(&ModuleAccess::SetLabel, L"A:", L"MY MODULE"));
-    ASSERT_EQ(S_OK, access_->GetLabel(a.get(), label.out()));
-    EXPECT_STREQ(L"MY MODULE", label.c_str());
     ASSERT_EQ(S_OK, access_->SetLabel(a.get(), nullptr));  // a null BSTR is the empty label
     ASSERT_EQ(S_OK, access_->GetLabel(a.get(), label.out()));
     EXPECT_EQ(0u, label.length());
-
+    ASSERT_EQ(S_OK, Call(&ModuleAccess::SetLabel, L"A:", L"MY MODULE"));
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_LABEL_TOO_LONG), Call(&ModuleAccess::SetLabel, L"A:", L"TWELVE CHARS"));
-    UniqueBstr q(L"Q:");
     EXPECT_EQ(kBadDrive, access_->GetLabel(q.get(), label.out()));
-}
 
-TEST_F(Operations, DiskSpaceFollowsWhatIsStoredAndFormatErasesIt) {
-    UniqueBstr a(L"A:"), slashA(L"\\A:");
     LONG capacity = 0, free = 0, freeAfter = 0;
     ASSERT_EQ(S_OK, access_->GetDiskSpace(a.get(), &capacity, &free));
     EXPECT_EQ(4194304, capacity);
@@ -184,9 +174,8 @@ TEST_F(Operations, DiskSpaceFollowsWhatIsStoredAndFormatErasesIt) {
     EXPECT_TRUE(Names(L"\\A:\\*").empty());
     ASSERT_EQ(S_OK, access_->GetDiskSpace(a.get(), &capacity, &free));
     EXPECT_EQ(capacity, free);
-    UniqueBstr label;
     ASSERT_EQ(S_OK, access_->GetLabel(a.get(), label.out()));
-    EXPECT_STREQ(L"PHONE", label.c_str());
+    EXPECT_STREQ(L"MY MODULE", label.c_str());
     ASSERT_EQ(S_OK, Write(L"\\A:\\hidden.dat", "new"));
     ListedRow row;
     ASSERT_TRUE(Lookup(L"\\A:\\hidden.dat", &row));

@@ -48,7 +48,7 @@ TEST_F(ModuleServer, ListingsCarryDrivesItemsAndTheirMetadata) {
     EXPECT_EQ(L"README~1.TXT", FindRow(rows, L"Read Me First.txt")->shortName);
 }
 
-TEST_F(ModuleServer, PatternsAndFoldersOnlyFilterTheListing) {
+TEST_F(ModuleServer, RequestsSelectWhatIsListed) {
     EXPECT_EQ((std::vector<std::wstring>{L"Notes.txt", L"\u00DCbersicht Gr\u00F6\u00DFen.txt"}),
               Names(L"\\A:\\Data\\*.txt"));
     EXPECT_EQ((std::vector<std::wstring>{L"README", L"Report 2006.final.doc"}), Names(L"\\A:\\Data\\r*"));
@@ -56,9 +56,8 @@ TEST_F(ModuleServer, PatternsAndFoldersOnlyFilterTheListing) {
 
     EXPECT_TRUE(Names(L"\\A:\\Data\\Empty Folder\\*").empty());
     EXPECT_TRUE(Names(L"\\A:\\Data\\*.nothing").empty());
-}
 
-TEST_F(ModuleServer, SingleItemLookupAnswersOneRowOrNothing) {
+    // A full path looks up one item, which may not exist.
     ListedRow row;
     ASSERT_TRUE(Lookup(L"\\A:\\Data\\notes.TXT", &row));
     EXPECT_EQ(L"Notes.txt", row.name);
