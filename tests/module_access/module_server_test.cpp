@@ -100,12 +100,8 @@ TEST_F(ModuleServerClient, ListsLooksUpAndTotalsTheSample) {
 
 TEST_F(ModuleServerClient, FailuresShowTheirMessagesWithTheServersText) {
     ItemArray items;
-    HRESULT hr = ListItemsEx(L"\\A:\\Nowhere", L"*", &items, access_.Get(), false, false);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), hr);
-    EXPECT_EQ(L"The folder \\A:\\Nowhere does not exist.", ErrorText(hr));
-
     module_.FailNthCall(L"ListFolder", 1, E_PORT_IN_USE, 1, L"COM1 is busy.");
-    hr = ListItemsEx(L"\\A:", L"*", &items, access_.Get(), false, false);
+    HRESULT hr = ListItemsEx(L"\\A:", L"*", &items, access_.Get(), false, false);
     EXPECT_EQ(E_PORT_IN_USE, hr);
     ReportModuleError(hr, L"\\A:\\Data\\Photo.jpg");
     module_.FailNthCall(L"SetLabel", 1, E_NO_CONNECTION, 1, L"No link.");

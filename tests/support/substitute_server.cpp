@@ -122,15 +122,6 @@ bool ShellFileOperation(UINT function, const std::wstring& from, const std::wstr
     return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
 }
 
-// A new name in the temporary folder, for the copy of the sample.
-std::wstring FreshTempFolder() {
-    wchar_t temp[MAX_PATH] = {}, path[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    if (!GetTempFileNameW(temp, L"ktx", 0, path)) return std::wstring();
-    DeleteFileW(path);
-    return path;
-}
-
 }  // namespace
 
 SubstituteModule::SubstituteModule() : SubstituteModule(Options()) {}
@@ -154,9 +145,12 @@ SubstituteModule::SubstituteModule(const Options& options) {
         DWORD attributes = GetFileAttributesW(root_.c_str());
         copied = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     } else {
-        root_ = FreshTempFolder();
-        copied = CreateDirectoryW(root_.c_str(), nullptr) &&
-                 (!options.copySample || ShellFileOperation(FO_COPY, SampleModuleFolder() + L"\\*", root_));
+        wchar_t temp[MAX_PATH] = {}, fresh[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        if (GetTempFileNameW(temp, L"ktx", 0, fresh) && DeleteFileW(fresh)) root_ = fresh;  // a name of its own
+        const std::wstring sample = std::wstring(KTX_SAMPLE_MODULE_DIR) + L"\\*";
+        copied = !root_.empty() && CreateDirectoryW(root_.c_str(), nullptr) &&
+                 (!options.copySample || ShellFileOperation(FO_COPY, sample, root_));
     }
 
     // A clean configuration: the copy as root, every other setting at its default.
@@ -187,15 +181,11 @@ std::wstring SubstituteModule::PcPath(const std::wstring& modulePath) const {
 }
 
 HRESULT SubstituteModule::Create(ModuleAccess** out) const {
-    if (!out) return E_POINTER;
-    *out = nullptr;
     return CoCreateInstance(CLSID_ModuleAccessServer, nullptr, CLSCTX_LOCAL_SERVER, IID_ModuleAccess,
                             reinterpret_cast<void**>(out));
 }
 
 HRESULT SubstituteModule::CreateDeviceInfo(DeviceInfo** out) const {
-    if (!out) return E_POINTER;
-    *out = nullptr;
     return CoCreateInstance(CLSID_DeviceInfoServer, nullptr, CLSCTX_LOCAL_SERVER, IID_DeviceInfo,
                             reinterpret_cast<void**>(out));
 }
@@ -203,6 +193,11 @@ HRESULT SubstituteModule::CreateDeviceInfo(DeviceInfo** out) const {
 void SubstituteModule::WriteDword(const wchar_t* subkey, const wchar_t* name, DWORD value) const {
     UniqueRegKey key = SettingsKey(subkey);
     if (key) substitute::WriteDword(key.get(), name, value);
+}
+
+void SubstituteModule::WriteString(const wchar_t* name, const std::wstring& value) const {
+    UniqueRegKey key = SettingsKey();
+    if (key) substitute::WriteString(key.get(), name, value);
 }
 
 void SubstituteModule::FailNthCall(const wchar_t* operation, unsigned n, HRESULT hr, unsigned repeat,
@@ -234,10 +229,7 @@ void SubstituteModule::SetCapacity(wchar_t drive, DWORD bytes) {
     WriteDword(L"Capacities", name, bytes);
 }
 
-void SubstituteModule::SetModel(const std::wstring& model) {
-    UniqueRegKey key = SettingsKey();
-    if (key) substitute::WriteString(key.get(), L"Model", model);
-}
+void SubstituteModule::SetModel(const std::wstring& model) { WriteString(L"Model", model); }
 
 void SubstituteModule::SetPortMask(DWORD mask) { WriteDword(nullptr, L"PortMask", mask); }
 
@@ -250,15 +242,9 @@ DWORD SubstituteModule::CallCount(const wchar_t* operation) const {
     return count;
 }
 
-void SubstituteModule::Disconnect() {
-    UniqueRegKey key = SettingsKey();
-    if (key) substitute::WriteString(key.get(), L"Root", root_ + L"\\unplugged");
-}
+void SubstituteModule::Disconnect() { WriteString(L"Root", root_ + L"\\unplugged"); }
 
-void SubstituteModule::Reconnect() {
-    UniqueRegKey key = SettingsKey();
-    if (key) substitute::WriteString(key.get(), L"Root", root_);
-}
+void SubstituteModule::Reconnect() { WriteString(L"Root", root_); }
 
 void SubstituteModule::StopKeepingServer() {
     InitOnceExecuteOnce(&g_initOnce, InitOnce, nullptr, nullptr);
@@ -275,8 +261,6 @@ std::wstring TakeErrorDescription() {
     SysFreeString(text);
     return description;
 }
-
-std::wstring SampleModuleFolder() { return KTX_SAMPLE_MODULE_DIR; }
 
 DWORD FindProcessId(const wchar_t* exeName) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

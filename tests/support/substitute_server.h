@@ -79,6 +79,7 @@ public:
 
 private:
     void WriteDword(const wchar_t* subkey, const wchar_t* name, DWORD value) const;
+    void WriteString(const wchar_t* name, const std::wstring& value) const;
 
     bool ok_ = false;
     HANDLE mutex_ = nullptr;
@@ -89,9 +90,6 @@ private:
 
 // The description of the calling thread's error information (taking it), or "".
 std::wstring TakeErrorDescription();
-
-// The PC folder of the sample module shipped in the repository.
-std::wstring SampleModuleFolder();
 
 // The process id of a running program of this Wine prefix by its file name
 // ("ktx_module_server.exe", "ktx_device_info_server.exe"), 0 when none runs.

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/result_codes.h"
@@ -73,42 +74,33 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     }
 }
 
-void PumpFor(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
-}
-
 class Notifications : public ServerTest {
 protected:
     // A second client, with a sink registered for `folder`; its calls come
     // in on this thread while it pumps.
     ComPtr<RecordingSink> Watch(const wchar_t* folder) {
-        Watcher watcher;
-        EXPECT_HRESULT_SUCCEEDED(module_.Create(&watcher.access));
-        watcher.sink = RecordingSink::Make();
+        ComPtr<ModuleAccess> client;
+        ComPtr<RecordingSink> sink = RecordingSink::Make();
         UniqueBstr path(folder);
-        if (watcher.access) {
-            EXPECT_EQ(S_OK, watcher.access->Advise(path.get(), watcher.sink.Get(), &watcher.cookie)) << folder;
+        LONG cookie = 0;
+        EXPECT_HRESULT_SUCCEEDED(module_.Create(&client));
+        if (client) {
+            EXPECT_EQ(S_OK, client->Advise(path.get(), sink.Get(), &cookie)) << folder;
         }
-        watchers_.push_back(watcher);
-        return watcher.sink;
+        clients_.emplace_back(client, cookie);
+        return sink;
     }
     static bool WaitFor(const ComPtr<RecordingSink>& sink, size_t count) {
         return PumpUntil([&] { return sink->messages().size() >= count; }, 10000);
     }
     void TearDown() override {
-        for (Watcher& watcher : watchers_)
-            if (watcher.cookie) watcher.access->Unadvise(watcher.cookie);
-        watchers_.clear();
+        for (auto& client : clients_)
+            if (client.second) client.first->Unadvise(client.second);
+        clients_.clear();
         ServerTest::TearDown();
     }
 
-private:
-    struct Watcher {
-        ComPtr<ModuleAccess> access;
-        ComPtr<RecordingSink> sink;
-        LONG cookie = 0;
-    };
-    std::vector<Watcher> watchers_;
+    std::vector<std::pair<ComPtr<ModuleAccess>, LONG>> clients_;  // with their cookies
 };
 
 TEST_F(Notifications, ChangesReachTheSinksOfTheAffectedFolders) {
@@ -155,7 +147,7 @@ TEST_F(Notifications, UnadviseStopsCallsEvenFromInsideOnChangeAndAdviseChecksIts
     ASSERT_EQ(S_OK, Write(L"\\B:\\one.txt", "1"));
     ASSERT_EQ(S_OK, Write(L"\\B:\\two.txt", "2"));
     ASSERT_TRUE(WaitFor(sink, 1));
-    PumpFor(300);
+    PumpUntil([] { return false; }, 300);  // time for a second call, if it came
     EXPECT_EQ(S_OK, unadvised);
     EXPECT_EQ(std::vector<std::wstring>{L"U:\\B:\\one.txt"}, sink->messages());
 
@@ -169,9 +161,10 @@ TEST_F(Notifications, UnadviseStopsCallsEvenFromInsideOnChangeAndAdviseChecksIts
     EXPECT_EQ(E_NOINTERFACE, access_->Advise(folder.get(), notASink.Get(), &cookie));
 }
 
-using Faults = ServerTest;
+// The simulated device: injected faults, busy rejection and the link's pace.
+using SimulatedDevice = ServerTest;
 
-TEST_F(Faults, TheNthCallFailsWithOrWithoutADescriptionAndBusyCallsAreRefused) {
+TEST_F(SimulatedDevice, TheNthCallFailsWithOrWithoutADescriptionAndBusyCallsAreRefused) {
     module_.FailNthCall(L"DeleteFile", 2, E_NO_CONNECTION);
     EXPECT_EQ(S_OK, Call(&ModuleAccess::DeleteFileW, L"\\A:\\Data\\Notes.txt"));
     EXPECT_EQ(E_NO_CONNECTION, Call(&ModuleAccess::DeleteFileW, L"\\A:\\Data\\README"));
@@ -197,10 +190,8 @@ TEST_F(Faults, TheNthCallFailsWithOrWithoutADescriptionAndBusyCallsAreRefused) {
     EXPECT_EQ(S_OK, access_->GetLabel(a.get(), label.out()));
 }
 
-using LinkSpeed = ServerTest;
-
 // Only lower bounds: the link may never be faster than configured.
-TEST_F(LinkSpeed, StreamsAndWritesAreNoFasterThanTheLink) {
+TEST_F(SimulatedDevice, StreamsAndWritesAreNoFasterThanTheLink) {
     module_.SetLinkSpeed(100000);
     ComPtr<IStream> stream;
     ASSERT_EQ(S_OK, Open(L"\\A:\\Data\\Photo.jpg", &stream));
@@ -231,8 +222,6 @@ TEST_F(DeviceInformation, AnswersFromTheConfigurationAndEndsAfterItsLastClient) 
     ASSERT_HRESULT_SUCCEEDED(module_.CreateDeviceInfo(&info));
     UniqueBstr model, text;
     LONG mask = 0;
-    ASSERT_EQ(S_OK, info->GetPorts(text.out(), 5, &mask));
-    EXPECT_STREQ(L"COM1;COM2;COM3;COM4", text.c_str());  // the default
     module_.SetModel(L"zp03");
     module_.SetPortMask(0x80000041);
     ASSERT_EQ(S_OK, info->GetModel(model.out()));
@@ -240,7 +229,6 @@ TEST_F(DeviceInformation, AnswersFromTheConfigurationAndEndsAfterItsLastClient) 
     ASSERT_EQ(S_OK, info->GetPorts(text.out(), 5, &mask));
     EXPECT_EQ(static_cast<LONG>(0x80000041), mask);
     EXPECT_STREQ(L"COM1;COM7;COM32", text.c_str());
-    EXPECT_EQ(E_INVALIDARG, info->GetPorts(text.out(), 4, &mask));
     module_.FailNthCall(L"GetModel", 1, E_NO_CONNECTION);
     EXPECT_EQ(E_NO_CONNECTION, info->GetModel(model.out()));
 
@@ -279,7 +267,7 @@ TEST(DeadClient, DISABLED_ChildHoldsASinkUntilKilled) {
     HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"KTXDeadClientReady");
     ASSERT_NE(nullptr, ready);
     SetEvent(ready);
-    PumpFor(INFINITE);
+    PumpUntil([] { return false; }, INFINITE);
 }
 
 TEST_F(Lifetime, ADeadClientDoesNotWedgeTheServer) {
@@ -301,7 +289,7 @@ TEST_F(Lifetime, ADeadClientDoesNotWedgeTheServer) {
 
     // The change goes out to the dead sink; the server must stay at our service.
     ASSERT_EQ(S_OK, Call(&ModuleAccess::DeleteFileW, L"\\A:\\Data\\Notes.txt"));
-    PumpFor(500);
+    PumpUntil([] { return false; }, 500);
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(S_OK, Write(L"\\A:\\Data\\again.txt", "again"));
         UniqueBstr a(L"A:"), label;

@@ -1,7 +1,6 @@
-// The substitute server's parts that need no server: module paths and
-// reading a damaged metadata file. The rest (name patterns, saving and
-// loading the metadata) is covered through the server, the large-tree
-// builder by the benchmarks that serve its trees.
+// The substitute server's parts that need no server: module paths and a
+// damaged metadata file. The rest is covered through the server, the
+// large-tree builder by the benchmarks that serve its trees.
 #include <windows.h>
 #include <gtest/gtest.h>
 
