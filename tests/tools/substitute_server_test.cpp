@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "common/holders.h"
-#include "common/result_codes.h"
 #include "tests/tools/server_test_support.h"
 
 using Microsoft::WRL::ComPtr;
