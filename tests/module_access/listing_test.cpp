@@ -39,18 +39,6 @@ protected:
     FakeModuleAccess* fake_ = nullptr;
 };
 
-TEST_F(Listing, RootListsTheDrives) {
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
-    ASSERT_EQ(S_OK, ListItems(L"", &items, &count, fake_, false));
-    EXPECT_EQ((std::vector<std::wstring>{L"ListFolder(\\*,0)"}), fake_->Calls());
-    ASSERT_EQ(2u, count);
-    EXPECT_STREQ(L"\\A:", ItemPath(items[0].get()));
-    EXPECT_STREQ(L"\\B:", ItemPath(items[1].get()));
-    EXPECT_TRUE(IsDriveItem(items[0].get()));
-    EXPECT_TRUE(IsValidItemId(items[0].get()));
-}
-
 TEST_F(Listing, FolderEntriesCarryTheirRecords) {
     std::unique_ptr<IdListHolder[]> items;
     UINT count = 0;
@@ -65,7 +53,6 @@ TEST_F(Listing, FolderEntriesCarryTheirRecords) {
     EXPECT_EQ(45000.25, ItemCreated(photo));
     EXPECT_EQ(45001.5, ItemAccessed(photo));
     EXPECT_EQ(45002.75, ItemModified(photo));
-    EXPECT_STREQ(L"\\A:\\Data\\Sub", ItemPath(items[1].get()));
 
     // A trailing "\" is not doubled, and folders-only reaches the server.
     ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data\\", &items, &count, fake_, true));
@@ -74,28 +61,21 @@ TEST_F(Listing, FolderEntriesCarryTheirRecords) {
     EXPECT_STREQ(L"\\A:\\Data\\Sub", ItemPath(items[0].get()));
 }
 
-TEST_F(Listing, EmptyAnswersAreEmptyFolders) {
-    std::unique_ptr<IdListHolder[]> items(new IdListHolder[1]);
-    UINT count = 9;
-    fake_->AddFolder(L"\\A:\\Empty");
-    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Empty", &items, &count, fake_, false));
-    EXPECT_EQ(nullptr, items.get());
-    EXPECT_EQ(0u, count);
-
+TEST_F(Listing, EmptyAndMalformedAnswers) {
     UniqueVariant empty;  // VT_EMPTY
-    fake_->SetRawListing(L"\\A:\\Data\\*", *empty.get());
-    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, fake_, false));
-    EXPECT_EQ(0u, count);
-
     UniqueVariant nullArray;
     V_VT(nullArray.get()) = VT_ARRAY | VT_VARIANT;
     V_ARRAY(nullArray.get()) = nullptr;
-    fake_->SetRawListing(L"\\A:\\Data\\*", *nullArray.get());
-    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, fake_, false));
-    EXPECT_EQ(0u, count);
-}
+    for (VARIANT* answer : {empty.get(), nullArray.get()}) {
+        fake_->SetRawListing(L"\\A:\\Data\\*", *answer);
+        std::unique_ptr<IdListHolder[]> items(new IdListHolder[1]);
+        UINT count = 9;
+        ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, fake_, false));
+        EXPECT_EQ(nullptr, items.get());
+        EXPECT_EQ(0u, count);
+    }
 
-TEST_F(Listing, MalformedArraysFailWithoutReadingOutside) {
+    // Malformed arrays fail without reading outside them.
     ItemArray items;
     // One dimension only.
     SAFEARRAYBOUND one = {7, 0};
@@ -139,27 +119,17 @@ TEST_F(Listing, ArrayGrowsIn32EntrySteps) {
     for (int i = 0; i < 33; ++i)
         fake_->AddFile((L"\\A:\\Many\\f" + std::to_wstring(100 + i)).c_str(), i);
     ItemArray items;
-    ASSERT_EQ(S_OK, items.Append(MakeItemId(L"\\A:\\Many", L"", 0, 0x10, 0, 0, 0)));
-    EXPECT_EQ(32u, items.capacity());
-    // Appends to what the array holds; the pattern reaches the server as given.
-    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:\\Many", L"f13*", &items, fake_, false, false));
-    EXPECT_EQ(L"ListFolder(\\A:\\Many\\f13*,0)", fake_->Calls().back());
-    EXPECT_EQ((std::vector<std::wstring>{L"\\A:\\Many", L"\\A:\\Many\\f130", L"\\A:\\Many\\f131",
-                                         L"\\A:\\Many\\f132"}),
-              Paths(items));
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:\\Many", L"*", &items, fake_, false, false));
+    EXPECT_EQ(33u, items.count());
+    EXPECT_EQ(64u, items.capacity());
+    EXPECT_STREQ(L"\\A:\\Many\\f132", ItemPath(items[32]));
+    EXPECT_EQ(nullptr, items.items()[33]);  // grown part is zeroed
 
-    ItemArray fresh;
-    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:\\Many", L"*", &fresh, fake_, false, false));
-    EXPECT_EQ(33u, fresh.count());
-    EXPECT_EQ(64u, fresh.capacity());
-    EXPECT_STREQ(L"\\A:\\Many\\f132", ItemPath(fresh[32]));
-    EXPECT_EQ(nullptr, fresh.items()[33]);  // grown part is zeroed
-
-    ItemArray exact;
-    for (int i = 0; i < 32; ++i) ASSERT_EQ(S_OK, exact.Append(MakeItemId(L"\\A:", L"", 0, 0, 0, 0, 0)));
-    EXPECT_EQ(32u, exact.capacity());
-    ASSERT_EQ(S_OK, exact.Append(MakeItemId(L"\\A:", L"", 0, 0, 0, 0, 0)));
-    EXPECT_EQ(64u, exact.capacity());
+    // A further listing appends; the pattern reaches the server as given.
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:\\Many", L"f10*", &items, fake_, false, false));
+    EXPECT_EQ(L"ListFolder(\\A:\\Many\\f10*,0)", fake_->Calls().back());
+    ASSERT_EQ(43u, items.count());
+    EXPECT_STREQ(L"\\A:\\Many\\f109", ItemPath(items[42]));
 }
 
 TEST_F(Listing, RecursiveListingIsDepthFirst) {
@@ -171,6 +141,7 @@ TEST_F(Listing, RecursiveListingIsDepthFirst) {
                   L"\\A:\\Data\\Sub\\Deeper\\deepest.txt", L"\\A:\\readme.txt", L"\\B:",
                   L"\\B:\\big.bin"}),
               Paths(items));
+    EXPECT_EQ(L"ListFolder(\\*,0)", fake_->Calls()[0]);
     EXPECT_EQ(L"ListFolder(\\A:\\Data\\Sub\\Deeper\\*,0)", fake_->Calls()[4]);
 
     ItemArray folders;
@@ -205,7 +176,6 @@ TEST_F(Listing, NullArgumentsAreRefused) {
     EXPECT_EQ(E_POINTER, ListItems(L"", nullptr, &count, fake_, false));
     EXPECT_EQ(E_POINTER, ListItems(L"", &items, nullptr, fake_, false));
     EXPECT_EQ(E_POINTER, ListItems(L"", &items, &count, nullptr, false));
-    ItemArray array;
     EXPECT_EQ(E_INVALIDARG, ListItemsEx(L"", L"*", nullptr, fake_, false, false));
     EXPECT_EQ(E_INVALIDARG, GetItemRecord(L"\\A:", fake_, nullptr));
     EXPECT_TRUE(fake_->Calls().empty());
@@ -216,18 +186,11 @@ TEST_F(Listing, SingleItemLookup) {
     ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\Photo.jpg", fake_, item.out()));
     EXPECT_EQ(L"ListFolder(\\A:\\Data\\Photo.jpg,0)", fake_->Calls().back());
     ASSERT_TRUE(item);
-    EXPECT_STREQ(L"\\A:\\Data\\Photo.jpg", ItemPath(item.get()));
     EXPECT_EQ(1000u, ItemSize(item.get()));
-
-    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:", fake_, item.out()));
-    ASSERT_TRUE(item);
-    EXPECT_STREQ(L"\\A:", ItemPath(item.get()));
-
     // The server's spelling of the name wins.
     ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\DATA", fake_, item.out()));
     ASSERT_TRUE(item);
     EXPECT_STREQ(L"\\A:\\Data", ItemPath(item.get()));
-
     ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\missing.txt", fake_, item.out()));
     EXPECT_FALSE(item);
 
@@ -241,7 +204,6 @@ TEST_F(Listing, SingleItemLookup) {
     fake_->SetRawListing(L"\\A:\\odd", *number.get());
     EXPECT_EQ(E_FAIL, GetItemRecord(L"\\A:\\odd", fake_, item.out()));
     EXPECT_FALSE(item);
-
     fake_->FailOn(L"ListFolder", L"\\A:\\readme.txt", kLinkDown);
     EXPECT_EQ(kLinkDown, GetItemRecord(L"\\A:\\readme.txt", fake_, item.out()));
 }
@@ -252,23 +214,15 @@ TEST_F(Listing, DriveItemForItsProperties) {
     ASSERT_EQ(S_OK, GetDriveItem(L"C:", fake_, drive.out()));
     EXPECT_EQ(L"GetDiskSpace(\\C:)", fake_->Calls().back());
     ASSERT_TRUE(IsValidItemId(drive.get()));
+    EXPECT_TRUE(IsDriveItem(drive.get()));
     EXPECT_STREQ(L"\\C:", ItemPath(drive.get()));
-    EXPECT_STREQ(L"\\C:", ItemShortName(drive.get()));
     EXPECT_EQ(0xF0000000u, ItemSize(drive.get()));
     EXPECT_EQ(12345.0, ItemModified(drive.get()));
-    EXPECT_EQ(0u, ItemAttributes(drive.get()));
-    EXPECT_EQ(0.0, ItemCreated(drive.get()));
-    EXPECT_TRUE(IsDriveItem(drive.get()));
 
     EXPECT_EQ(E_INVALIDARG, GetDriveItem(L"\\A:\\Data", fake_, drive.out()));
     fake_->FailOn(L"GetDiskSpace", L"", kLinkDown);
     EXPECT_EQ(kLinkDown, GetDriveItem(L"\\A:", fake_, drive.out()));
     EXPECT_FALSE(drive);
-}
-
-LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-    if (message == WM_APP) ++*reinterpret_cast<int*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    return DefWindowProcW(window, message, wp, lp);
 }
 
 TEST_F(Listing, TotalSizeDescendsAndPumps) {
@@ -281,6 +235,7 @@ TEST_F(Listing, TotalSizeDescendsAndPumps) {
     ULONGLONG total = 5;
     ASSERT_EQ(S_OK, TotalFileSize(L"\\A:", selection, 3, &total, false, fake_));
     EXPECT_EQ(5u + 1000 + 20 + 300 + 4 + 0xFFFFFFF0ull, total);
+    EXPECT_EQ(E_POINTER, TotalFileSize(L"\\A:", selection, 1, nullptr, false, fake_));
 
     // A folder that cannot be listed adds nothing and reports nothing.
     fake_->FailOn(L"ListFolder", L"\\A:\\Data\\Sub\\*", kLinkDown);
@@ -288,30 +243,12 @@ TEST_F(Listing, TotalSizeDescendsAndPumps) {
     ASSERT_EQ(S_OK, TotalFileSize(L"\\A:", selection, 2, &total, false, fake_));
     EXPECT_EQ(1000u + 4, total);
 
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = CountingProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"TotalSizePumpTest";
-    RegisterClassW(&wc);
-    HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  wc.hInstance, nullptr);
-    ASSERT_NE(nullptr, window);
-    int dispatched = 0;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&dispatched));
-    PostMessageW(window, WM_APP, 0, 0);
-    PostMessageW(window, WM_APP, 0, 0);
-    total = 0;
+    // Asked to pump, it empties the thread's queue on the way.
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // makes sure the thread has a queue
+    ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0));
     ASSERT_EQ(S_OK, TotalFileSize(L"\\A:", selection + 1, 1, &total, true, fake_));
-    EXPECT_EQ(2, dispatched);
-    EXPECT_EQ(E_POINTER, TotalFileSize(L"\\A:", selection, 1, nullptr, false, fake_));
-    DestroyWindow(window);
-}
-
-TEST(ListingRequest, FolderSlashAndPattern) {
-    EXPECT_EQ(L"\\*", ListingRequest(L"", L"*"));
-    EXPECT_EQ(L"\\*", ListingRequest(nullptr, L"*"));
-    EXPECT_EQ(L"\\A:\\Data\\*", ListingRequest(L"\\A:\\Data", L"*"));
-    EXPECT_EQ(L"\\A:\\*.jpg", ListingRequest(L"\\A:\\", L"*.jpg"));
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));
 }
 
 }  // namespace

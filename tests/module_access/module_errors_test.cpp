@@ -5,6 +5,7 @@
 #include <wrl/client.h>
 
 #include <thread>
+#include <vector>
 
 #include "common/holders.h"
 #include "common/resource_module.h"
@@ -38,13 +39,11 @@ bool TakeErrorInfo(GUID* guid, std::wstring* description) {
 
 TEST(ErrorText, PrefersTheServersDescriptionOverTheSystemText) {
     EXPECT_EQ(L"", ErrorText(S_OK));
-    EXPECT_EQ(L"", ErrorText(S_FALSE));
 
     SetDescription(L"The module went away.");
     EXPECT_EQ(L"The module went away.", ErrorText(E_FAIL));
     // The description was taken: the next failure gets the system's text.
     EXPECT_EQ(SystemErrorText(E_OUTOFMEMORY), ErrorText(E_OUTOFMEMORY));
-    EXPECT_FALSE(SystemErrorText(E_OUTOFMEMORY).empty());
 
     SetDescription(L"");  // an empty description says nothing
     EXPECT_EQ(SystemErrorText(E_ACCESSDENIED), ErrorText(E_ACCESSDENIED));
@@ -53,55 +52,39 @@ TEST(ErrorText, PrefersTheServersDescriptionOverTheSystemText) {
     EXPECT_EQ(L"", ErrorText(static_cast<HRESULT>(0x8004A0FF)));
 }
 
-TEST(SetModuleErrorInfo, MapsServerFailuresToTheirTexts) {
+TEST(SetModuleErrorInfo, LeavesEachCodesTextAndSource) {
     struct Case {
         HRESULT hr;
-        UINT textId;
+        std::wstring text;
+        GUID source;  // none for the system's own codes
     };
+    const HRESULT cancelled = HRESULT_FROM_WIN32(ERROR_CANCELLED);
     const Case cases[] = {  // the texts themselves belong to the string-table tests
-        {E_PORT_IN_USE, IDS_ERR_PORT_IN_USE},
-        {E_PORT_UNUSABLE, IDS_ERR_PORT_UNAVAILABLE},
-        {E_NO_COMMUNICATION, IDS_ERR_NO_COMMUNICATION},
-        {E_NO_CONNECTION, IDS_ERR_NO_CONNECTION},
+        {E_PORT_IN_USE, Resources().LoadString(IDS_ERR_PORT_IN_USE), IID_IStream},
+        {E_PORT_UNUSABLE, Resources().LoadString(IDS_ERR_PORT_UNAVAILABLE), IID_IStream},
+        {E_NO_COMMUNICATION, Resources().LoadString(IDS_ERR_NO_COMMUNICATION), IID_IStream},
+        {E_NO_CONNECTION, Resources().LoadString(IDS_ERR_NO_CONNECTION), IID_IStream},
+        // Cancellation is told as the system's own cancelled code.
+        {E_OPERATION_CANCELLED, SystemErrorText(cancelled), GUID_NULL},
+        {E_OUTOFMEMORY, SystemErrorText(E_OUTOFMEMORY), GUID_NULL},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.hr, SetModuleErrorInfo(c.hr));
-        GUID guid = GUID_NULL;
+        GUID guid = IID_IUnknown;
         std::wstring text;
         ASSERT_TRUE(TakeErrorInfo(&guid, &text));
-        EXPECT_EQ(Resources().LoadString(c.textId), text) << std::hex << c.hr;
-        EXPECT_FALSE(text.empty());
-        EXPECT_TRUE(IsEqualGUID(IID_IStream, guid)) << std::hex << c.hr;
-        EXPECT_EQ(c.hr, MakeModuleErrorInfo(c.hr).code);
+        EXPECT_FALSE(text.empty()) << std::hex << c.hr;
+        EXPECT_EQ(c.text, text) << std::hex << c.hr;
+        EXPECT_TRUE(IsEqualGUID(c.source, guid)) << std::hex << c.hr;
     }
-}
+    EXPECT_EQ(cancelled, MakeModuleErrorInfo(E_OPERATION_CANCELLED).code);
+    EXPECT_EQ(E_NO_CONNECTION, MakeModuleErrorInfo(E_NO_CONNECTION).code);
 
-TEST(SetModuleErrorInfo, CancellationBecomesTheSystemsCancelledCode) {
-    const ModuleErrorInfo record = MakeModuleErrorInfo(E_OPERATION_CANCELLED);
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_CANCELLED), record.code);
-    EXPECT_EQ(SystemErrorText(HRESULT_FROM_WIN32(ERROR_CANCELLED)), record.text);
-
-    EXPECT_EQ(E_OPERATION_CANCELLED, SetModuleErrorInfo(E_OPERATION_CANCELLED));
-    GUID guid = IID_IStream;
+    GUID guid = GUID_NULL;
     std::wstring text;
-    ASSERT_TRUE(TakeErrorInfo(&guid, &text));
-    EXPECT_TRUE(IsEqualGUID(GUID_NULL, guid));  // facility 7
-    EXPECT_EQ(record.text, text);
-}
-
-TEST(SetModuleErrorInfo, OtherCodesKeepTheirSystemText) {
-    EXPECT_EQ(E_OUTOFMEMORY, SetModuleErrorInfo(E_OUTOFMEMORY));
-    GUID guid = IID_IStream;
-    std::wstring text;
-    ASSERT_TRUE(TakeErrorInfo(&guid, &text));
-    EXPECT_TRUE(IsEqualGUID(GUID_NULL, guid));
-    EXPECT_EQ(SystemErrorText(E_OUTOFMEMORY), text);
-
-    const HRESULT storage = STG_E_FILENOTFOUND;  // facility 3: not the system's own
-    SetModuleErrorInfo(storage);
+    SetModuleErrorInfo(STG_E_FILENOTFOUND);  // facility 3: not the system's own
     ASSERT_TRUE(TakeErrorInfo(&guid, &text));
     EXPECT_TRUE(IsEqualGUID(IID_IStream, guid));
-
     EXPECT_EQ(S_OK, SetModuleErrorInfo(S_OK));
     ASSERT_TRUE(TakeErrorInfo(&guid, &text));
     EXPECT_EQ(L"", text);
@@ -112,38 +95,30 @@ TEST(SetModuleErrorInfo, OtherCodesKeepTheirSystemText) {
               ErrorText(E_NO_CONNECTION));
 }
 
-TEST(ReportModuleError, UnownedGeneralMessageWithoutWindowOrName) {
+TEST(ReportModuleError, GeneralOrCopyMessageOwnedByTheThreadsWindow) {
     std::thread([] {
         PromptRecorder prompts;
+        // Without a window or a name: an unowned general message.
         SetDescription(L"Link lost.");
         ReportModuleError(E_FAIL, L"");
-        ASSERT_EQ(1u, prompts.Count());
-        const PromptRequest box = prompts.Last();
-        EXPECT_EQ(nullptr, box.owner);
-        EXPECT_EQ(L"General", box.caption);
-        EXPECT_EQ(L"Link lost.", box.text);
-        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.flags);
-    }).join();
-}
-
-TEST(ReportModuleError, NamedItemUnderTheCopyCaptionOwnedByTheThreadsWindow) {
-    std::thread([] {
         HWND window = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPED, 0, 0, 10, 10,
                                       nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(nullptr, window);
-        PromptRecorder prompts;
         SetDescription(L"Link lost.");
         ReportModuleError(E_FAIL, L"\\A:\\Data\\Photo.jpg");
         ReportModuleError(E_FAIL, L"A:notes.txt");
-        ASSERT_EQ(2u, prompts.Count());
-        const PromptRequest first = prompts.Requests()[0];
-        EXPECT_EQ(window, first.owner);
-        EXPECT_EQ(L"Error Copying File", first.caption);
-        EXPECT_EQ(L"Photo.jpg cannot be copied: Link lost.", first.text);
-        EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), first.flags);
-        EXPECT_EQ(L"notes.txt cannot be copied: " + SystemErrorText(E_FAIL),
-                  prompts.Requests()[1].text);
         DestroyWindow(window);
+
+        const std::vector<PromptRequest> shown = prompts.Requests();
+        ASSERT_EQ(3u, shown.size());
+        EXPECT_EQ(nullptr, shown[0].owner);
+        EXPECT_EQ(L"General", shown[0].caption);
+        EXPECT_EQ(L"Link lost.", shown[0].text);
+        EXPECT_EQ(window, shown[1].owner);
+        EXPECT_EQ(L"Error Copying File", shown[1].caption);
+        EXPECT_EQ(L"Photo.jpg cannot be copied: Link lost.", shown[1].text);
+        EXPECT_EQ(L"notes.txt cannot be copied: " + SystemErrorText(E_FAIL), shown[2].text);
+        for (const PromptRequest& box : shown) EXPECT_EQ(static_cast<UINT>(MB_ICONERROR), box.flags);
     }).join();
 }
 

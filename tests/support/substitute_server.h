@@ -1,12 +1,6 @@
 // Test access to the real substitute module-access and device-information
 // servers (out of process, through the type-library marshaller).
 //
-//   SubstituteModule module;                    // a fresh copy of the sample module
-//   ASSERT_TRUE(module.ok());
-//   ComPtr<ModuleAccess> access;
-//   ASSERT_HRESULT_SUCCEEDED(module.Create(&access));   // the thread must be in COM
-//   module.FailNthCall(L"DeleteFile", 1, E_NO_CONNECTION);
-//
 // While a SubstituteModule lives it owns the servers' configuration (registry
 // key HKCU\Software\KTXSubstitute): other SubstituteModules, in this or another
 // test program, wait for it (one named mutex). Create and destroy it on the
@@ -85,20 +79,17 @@ public:
 
 private:
     void WriteDword(const wchar_t* subkey, const wchar_t* name, DWORD value) const;
+    void WriteString(const wchar_t* name, const std::wstring& value) const;
 
     bool ok_ = false;
     HANDLE mutex_ = nullptr;
     std::wstring root_;
     bool ownsRoot_ = true;
-    struct Snapshot;
-    Snapshot* saved_ = nullptr;
+    bool savedSettings_ = false;
 };
 
 // The description of the calling thread's error information (taking it), or "".
 std::wstring TakeErrorDescription();
-
-// The PC folder of the sample module shipped in the repository.
-std::wstring SampleModuleFolder();
 
 // The process id of a running program of this Wine prefix by its file name
 // ("ktx_module_server.exe", "ktx_device_info_server.exe"), 0 when none runs.

@@ -1,6 +1,6 @@
 #include "tests/tools/server_test_support.h"
 
-#include <new>
+#include <shlwapi.h>
 
 using Microsoft::WRL::ComPtr;
 
@@ -17,12 +17,35 @@ void ServerTest::TearDown() {
 }
 
 HRESULT ServerTest::List(const wchar_t* request, std::vector<ListedRow>* rows, bool foldersOnly) {
+    rows->clear();
     UniqueBstr text(request);
     UniqueVariant result;
     HRESULT hr = access_->ListFolder(text.get(), foldersOnly ? VARIANT_TRUE : VARIANT_FALSE, result.get());
-    std::wstring layout;
-    *rows = ReadListing(*result.get(), &layout);
-    EXPECT_EQ(L"", layout) << request;
+    if (result.get()->vt == VT_EMPTY) return hr;
+    // Entries x 7 fields, 0-based, each field of the one type the library decodes.
+    SAFEARRAY* array = result.get()->vt == (VT_ARRAY | VT_VARIANT) ? result.get()->parray : nullptr;
+    LONG lastEntry = -1, lastField = -1;
+    if (!array || SafeArrayGetDim(array) != 2 || FAILED(SafeArrayGetUBound(array, 1, &lastEntry)) ||
+        FAILED(SafeArrayGetUBound(array, 2, &lastField)) || lastField != 6) {
+        ADD_FAILURE() << "not an array of 7 VARIANT fields per entry: " << request;
+        return hr;
+    }
+    const VARTYPE types[7] = {VT_BSTR, VT_BSTR, VT_I4, VT_I4, VT_DATE, VT_DATE, VT_DATE};
+    for (LONG i = 0; i <= lastEntry; ++i) {
+        UniqueVariant f[7];
+        for (LONG j = 0; j < 7; ++j) {
+            LONG index[2] = {i, j};
+            SafeArrayGetElement(array, index, f[j].get());
+            EXPECT_EQ(types[j], f[j].get()->vt) << request << " field " << j;
+        }
+        ListedRow row;
+        row.name = f[0].get()->bstrVal ? f[0].get()->bstrVal : L"";
+        row.shortName = f[1].get()->bstrVal ? f[1].get()->bstrVal : L"";
+        row.size = static_cast<DWORD>(f[2].get()->lVal);
+        row.attributes = static_cast<DWORD>(f[3].get()->lVal);
+        row.modified = f[6].get()->date;
+        rows->push_back(row);
+    }
     return hr;
 }
 
@@ -35,39 +58,37 @@ bool ServerTest::Lookup(const wchar_t* path, ListedRow* row) {
     return true;
 }
 
-std::vector<std::wstring> ServerTest::Names(const wchar_t* request) {
+std::vector<std::wstring> ServerTest::Names(const wchar_t* request, bool foldersOnly) {
     std::vector<ListedRow> rows;
-    EXPECT_HRESULT_SUCCEEDED(List(request, &rows)) << request;
+    EXPECT_HRESULT_SUCCEEDED(List(request, &rows, foldersOnly)) << request;
     std::vector<std::wstring> names;
     for (const ListedRow& row : rows) names.push_back(row.name);
     return names;
 }
 
+HRESULT ServerTest::Call(PathCall operation, const wchar_t* path) {
+    UniqueBstr text(path);
+    return (access_.Get()->*operation)(text.get());
+}
+
+HRESULT ServerTest::Call(TwoPathCall operation, const wchar_t* first, const wchar_t* second) {
+    UniqueBstr one(first), two(second);
+    return (access_.Get()->*operation)(one.get(), two.get());
+}
+
 HRESULT ServerTest::Write(const wchar_t* path, const std::string& bytes, LONG attributes) {
     ComPtr<IStream> source;
-    HRESULT hr = MakeSourceStream(bytes, &source);
-    if (FAILED(hr)) return hr;
+    source.Attach(SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size())));
+    if (!source) return E_OUTOFMEMORY;
     UniqueBstr target(path);
     return access_->WriteFile(target.get(), source.Get(), attributes);
 }
 
-HRESULT ServerTest::ReadAll(const wchar_t* path, std::string* bytes) {
-    bytes->clear();
+HRESULT ServerTest::Open(const wchar_t* path, ComPtr<IStream>* stream) {
     UniqueBstr text(path);
     ComPtr<IUnknown> unknown;
     HRESULT hr = access_->OpenFile(text.get(), &unknown);
-    if (FAILED(hr)) return hr;
-    ComPtr<IStream> stream;
-    hr = unknown.As(&stream);
-    if (FAILED(hr)) return hr;
-    char buffer[4096];
-    for (;;) {
-        ULONG got = 0;
-        hr = stream->Read(buffer, sizeof(buffer), &got);
-        if (FAILED(hr)) return hr;
-        bytes->append(buffer, got);
-        if (got == 0) return S_OK;
-    }
+    return FAILED(hr) ? hr : unknown.As(stream);
 }
 
 std::string ServerTest::PcFile(const wchar_t* modulePath) {
@@ -85,118 +106,8 @@ bool ServerTest::PcExists(const wchar_t* modulePath) {
     return GetFileAttributesW(module_.PcPath(modulePath).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-namespace {
-
-class SourceStream final : public IStream {
-public:
-    SourceStream(std::string bytes, size_t failAfter, HRESULT failWith)
-        : bytes_(std::move(bytes)), failAfter_(failAfter), failWith_(failWith) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IStream || riid == IID_ISequentialStream) {
-            *out = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&refs_);
-        if (!left) delete this;
-        return static_cast<ULONG>(left);
-    }
-    STDMETHODIMP Read(void* buffer, ULONG wanted, ULONG* read) override {
-        if (read) *read = 0;
-        if (failAfter_ != std::string::npos && position_ >= failAfter_) return failWith_;
-        size_t limit = failAfter_ == std::string::npos ? bytes_.size() : std::min(bytes_.size(), failAfter_);
-        ULONG n = static_cast<ULONG>(std::min<size_t>(wanted, limit - std::min(limit, position_)));
-        memcpy(buffer, bytes_.data() + position_, n);
-        position_ += n;
-        if (read) *read = n;
-        return n < wanted ? S_FALSE : S_OK;
-    }
-    STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
-    STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    STDMETHODIMP Commit(DWORD) override { return S_OK; }
-    STDMETHODIMP Revert() override { return S_OK; }
-    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
-
-private:
-    volatile LONG refs_ = 1;
-    std::string bytes_;
-    size_t position_ = 0;
-    size_t failAfter_;
-    HRESULT failWith_;
-};
-
-}  // namespace
-
-HRESULT MakeSourceStream(const std::string& bytes, IStream** out, size_t failAfter, HRESULT failWith) {
-    *out = new (std::nothrow) SourceStream(bytes, failAfter, failWith);
-    return *out ? S_OK : E_OUTOFMEMORY;
-}
-
-ComPtr<RecordingSink> RecordingSink::Make() {
-    ComPtr<RecordingSink> sink;
-    sink.Attach(new RecordingSink());
-    return sink;
-}
-
-STDMETHODIMP RecordingSink::QueryInterface(REFIID riid, void** out) {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IModuleChangeSink) {
-        *out = static_cast<IModuleChangeSink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) RecordingSink::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-
-STDMETHODIMP_(ULONG) RecordingSink::Release() {
-    LONG left = InterlockedDecrement(&refs_);
-    if (!left) delete this;
-    return static_cast<ULONG>(left);
-}
-
-STDMETHODIMP RecordingSink::OnChange(BSTR message) {
-    std::wstring text = message ? std::wstring(message, SysStringLen(message)) : std::wstring();
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        messages_.push_back(text);
-    }
-    if (action_) action_(text);
-    return S_OK;
-}
-
-std::vector<std::wstring> RecordingSink::messages() const {
-    std::lock_guard<std::mutex> hold(lock_);
-    return messages_;
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-    ULONGLONG end = GetTickCount64() + timeoutMs;
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (done()) return true;
-        if (GetTickCount64() >= end) return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-}
-
-void PumpFor(DWORD ms) {
-    PumpUntil([] { return false; }, ms);
+const ListedRow* FindRow(const std::vector<ListedRow>& rows, const std::wstring& name) {
+    for (const ListedRow& row : rows)
+        if (row.name == name) return &row;
+    return nullptr;
 }
