@@ -33,6 +33,9 @@ if [ ! -f "$WINEPREFIX/.ktx-ready" ]; then
   timeout 300 wineboot -i >/dev/null 2>&1
   timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
+  # Let the first boot finish: services still starting up in a new prefix
+  # keep explorer's first COM activation waiting for ever.
+  timeout 120 wineserver -w || true
   touch "$WINEPREFIX/.ktx-ready"
 fi
 
@@ -60,7 +63,13 @@ fi
 # drives in the module's own view) and click drive A: there (Explorer's
 # settings in a fresh prefix ask for single-click opening).
 wine explorer /desktop=shot,1024x768 explorer.exe >/dev/null 2>&1 &
-sleep 12
+# A fresh prefix takes a while to bring explorer up: wait for its window.
+for _ in $(seq 120); do
+  xdotool search --onlyvisible --name '^Favorites$' >/dev/null 2>&1 && break
+  sleep 1
+done
+# ...and for it to settle: the first start in a new prefix keeps it busy.
+sleep 10
 xdotool mousemove 92 122 click 1
 sleep 2
 xdotool key Right
@@ -68,7 +77,7 @@ sleep 2
 xdotool type --delay 100 Module
 sleep 3
 xdotool key Right
-sleep 4
+sleep 8
 xdotool mousemove 96 186 click 1
 sleep 5
 xdotool mousemove 200 107 click 1
