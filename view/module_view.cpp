@@ -245,7 +245,7 @@ HRESULT ModuleView::CreateList(ListKind kind, const int32_t widths[kViewStateCol
     SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList(true)));
 
     int count = 0;
-    const ColumnSpec* columns = ListColumns(kind, &count);
+    const ColumnInfo* columns = ListColumns(kind, &count);
     for (int i = 0; i < count; ++i) {
         // The search list's "in folder" column shares the first width.
         int widthIndex = kind == ListKind::Search && i > 0 ? i - 1 : i;

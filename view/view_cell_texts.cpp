@@ -11,7 +11,7 @@ std::wstring DriveRowName(LPCITEMIDLIST item) {
 
 std::wstring CellText(ListKind kind, int column, LPCITEMIDLIST item) {
     int count = 0;
-    const ColumnSpec* columns = ListColumns(kind, &count);
+    const ColumnInfo* columns = ListColumns(kind, &count);
     if (!item || column < 0 || column >= count) return std::wstring();
     const bool folder = (ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY) != 0;
     switch (columns[column].content) {

@@ -7,14 +7,14 @@
 
 namespace {
 
-const ColumnSpec kFolderColumns[] = {
+const ColumnInfo kFolderColumns[] = {
     {ColumnContent::Name, IDS_COL_NAME, LVCFMT_LEFT, kSortNameAscending, kSortNameDescending},
     {ColumnContent::Size, IDS_COL_SIZE, LVCFMT_RIGHT, kSortSizeAscending, kSortSizeDescending},
     {ColumnContent::Type, IDS_COL_TYPE, LVCFMT_LEFT, kSortTypeAscending, kSortTypeDescending},
     {ColumnContent::Modified, IDS_COL_MODIFIED, LVCFMT_LEFT, kSortModifiedAscending, kSortModifiedDescending},
 };
 
-const ColumnSpec kRootColumns[] = {
+const ColumnInfo kRootColumns[] = {
     {ColumnContent::Name, IDS_COL_NAME, LVCFMT_LEFT, kSortNameAscending, kSortNameDescending},
     {ColumnContent::Type, IDS_COL_TYPE, LVCFMT_LEFT, kSortTypeAscending, kSortTypeDescending},
     {ColumnContent::TotalSize, IDS_COL_TOTAL_SIZE, LVCFMT_RIGHT, kSortTotalSizeAscending,
@@ -23,7 +23,7 @@ const ColumnSpec kRootColumns[] = {
      kSortFreeSpaceDescending},
 };
 
-const ColumnSpec kSearchColumns[] = {
+const ColumnInfo kSearchColumns[] = {
     {ColumnContent::Name, IDS_COL_NAME, LVCFMT_LEFT, kSortNameAscending, kSortNameDescending},
     {ColumnContent::InFolder, IDS_COL_IN_FOLDER, LVCFMT_LEFT, kSortLocationAscending,
      kSortLocationDescending},
@@ -34,7 +34,7 @@ const ColumnSpec kSearchColumns[] = {
 
 }  // namespace
 
-const ColumnSpec* ListColumns(ListKind kind, int* count) {
+const ColumnInfo* ListColumns(ListKind kind, int* count) {
     switch (kind) {
     case ListKind::Root:
         *count = ARRAYSIZE(kRootColumns);
@@ -91,9 +91,9 @@ LPARAM SortParameter(UINT sortCommand) {
 
 UINT ColumnClickCommand(ListKind kind, int column, UINT currentSort) {
     int count = 0;
-    const ColumnSpec* columns = ListColumns(kind, &count);
+    const ColumnInfo* columns = ListColumns(kind, &count);
     if (column < 0 || column >= count) return 0;
-    const ColumnSpec& clicked = columns[column];
+    const ColumnInfo& clicked = columns[column];
     return currentSort == clicked.ascendingSort ? clicked.descendingSort : clicked.ascendingSort;
 }
 

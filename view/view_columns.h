@@ -14,7 +14,7 @@ enum class ListKind {
 
 enum class ColumnContent { Name, InFolder, Size, Type, Modified, TotalSize, FreeSpace };
 
-struct ColumnSpec {
+struct ColumnInfo {
     ColumnContent content;
     UINT titleId;
     int format;             // LVCFMT_LEFT or LVCFMT_RIGHT
@@ -25,7 +25,7 @@ struct ColumnSpec {
 constexpr int kMaxListColumns = 5;
 
 // The columns of a list kind, in order; *count receives their number.
-const ColumnSpec* ListColumns(ListKind kind, int* count);
+const ColumnInfo* ListColumns(ListKind kind, int* count);
 int ListColumnCount(ListKind kind);
 
 // Child-window id of the item list: 3 for the root's drive list, else 1.

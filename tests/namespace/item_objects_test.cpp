@@ -21,15 +21,16 @@ namespace {
 
 constexpr DWORD kFolder = FILE_ATTRIBUTE_DIRECTORY;
 
-struct ItemSpec {
+struct ItemFields {
     const wchar_t* path;
     DWORD attributes;
     DWORD size;
     double modified;
 };
 
-IdListHolder Item(const ItemSpec& spec) {
-    return IdListHolder(MakeItemId(spec.path, L"", spec.size, spec.attributes, 0, 0, spec.modified));
+IdListHolder Item(const ItemFields& fields) {
+    return IdListHolder(
+        MakeItemId(fields.path, L"", fields.size, fields.attributes, 0, 0, fields.modified));
 }
 
 std::wstring ShellTypeName(const wchar_t* name) {
@@ -57,11 +58,11 @@ using Names = std::vector<std::wstring>;
 
 // Name, size, date and free-space order are seen in the view's own tests.
 TEST(CompareItems, FolderRuleSignedSizesPathsLocationsAndTypes) {
-    const ItemSpec folderZ = {L"\\A:\\zeta", kFolder}, fileA = {L"\\A:\\alpha.txt"};
-    const ItemSpec bigFolder = {L"\\A:\\a", kFolder, 900}, smallFolder = {L"\\A:\\b", kFolder, 5};
-    const ItemSpec inData = {L"\\A:\\data\\z.txt"}, inAudio = {L"\\A:\\Audio\\a.txt"};
+    const ItemFields folderZ = {L"\\A:\\zeta", kFolder}, fileA = {L"\\A:\\alpha.txt"};
+    const ItemFields bigFolder = {L"\\A:\\a", kFolder, 900}, smallFolder = {L"\\A:\\b", kFolder, 5};
+    const ItemFields inData = {L"\\A:\\data\\z.txt"}, inAudio = {L"\\A:\\Audio\\a.txt"};
     const struct {
-        ItemSpec a, b;
+        ItemFields a, b;
         UINT key;
         bool foldersFirst;
         int expected;
