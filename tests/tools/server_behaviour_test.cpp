@@ -1,9 +1,8 @@
 // How the substitute servers behave around the operations: change
 // notifications to other clients, fault injection, busy rejection, the
-// simulated link, the device-information server, and the servers' lifetime.
+// device-information server, and the servers' lifetime.
 #include <windows.h>
 #include <oleauto.h>
-#include <shlwapi.h>
 #include <wrl/client.h>
 #include <gtest/gtest.h>
 
@@ -132,7 +131,7 @@ TEST_F(Notifications, ChangesReachTheSinksOfTheAffectedFolders) {
     EXPECT_EQ(L"U:\\A:", deep->messages()[0]);
 }
 
-TEST_F(Notifications, UnadviseStopsCallsEvenFromInsideOnChangeAndAdviseChecksItsArguments) {
+TEST_F(Notifications, UnadviseStopsCallsEvenFromInsideOnChange) {
     auto sink = RecordingSink::Make();
     UniqueBstr folder(L"\\B:");
     LONG cookie = 0;
@@ -150,18 +149,9 @@ TEST_F(Notifications, UnadviseStopsCallsEvenFromInsideOnChangeAndAdviseChecksIts
     PumpUntil([] { return false; }, 300);  // time for a second call, if it came
     EXPECT_EQ(S_OK, unadvised);
     EXPECT_EQ(std::vector<std::wstring>{L"U:\\B:\\one.txt"}, sink->messages());
-
-    EXPECT_EQ(E_INVALIDARG, access_->Unadvise(12345));
-    UniqueBstr bad(L"\\A:\\Da|ta");
-    EXPECT_EQ(E_INVALIDARG, access_->Advise(bad.get(), sink.Get(), &cookie));
-    EXPECT_EQ(E_POINTER, access_->Advise(folder.get(), nullptr, &cookie));
-    // Anything that is not a change sink is refused.
-    ComPtr<IStream> notASink;
-    notASink.Attach(SHCreateMemStream(nullptr, 0));
-    EXPECT_EQ(E_NOINTERFACE, access_->Advise(folder.get(), notASink.Get(), &cookie));
 }
 
-// The simulated device: injected faults, busy rejection and the link's pace.
+// The simulated device: injected faults and busy rejection.
 using SimulatedDevice = ServerTest;
 
 TEST_F(SimulatedDevice, TheNthCallFailsWithOrWithoutADescriptionAndBusyCallsAreRefused) {
@@ -188,23 +178,6 @@ TEST_F(SimulatedDevice, TheNthCallFailsWithOrWithoutADescriptionAndBusyCallsAreR
     EXPECT_EQ(RPC_E_CALL_REJECTED, access_->GetLabel(a.get(), label.out()));
     EXPECT_EQ(RPC_E_CALL_REJECTED, access_->GetLabel(a.get(), label.out()));
     EXPECT_EQ(S_OK, access_->GetLabel(a.get(), label.out()));
-}
-
-// Only lower bounds: the link may never be faster than configured.
-TEST_F(SimulatedDevice, StreamsAndWritesAreNoFasterThanTheLink) {
-    module_.SetLinkSpeed(100000);
-    ComPtr<IStream> stream;
-    ASSERT_EQ(S_OK, Open(L"\\A:\\Data\\Photo.jpg", &stream));
-    std::string bytes(70000, '\0');
-    ULONG got = 0;
-    ULONGLONG start = GetTickCount64();
-    ASSERT_HRESULT_SUCCEEDED(stream->Read(&bytes[0], 70000, &got));
-    EXPECT_EQ(61440u, got);
-    EXPECT_GE(GetTickCount64() - start, 550u);
-
-    start = GetTickCount64();
-    ASSERT_EQ(S_OK, Write(L"\\B:\\paced.bin", std::string(50000, 'p')));
-    EXPECT_GE(GetTickCount64() - start, 450u);
 }
 
 bool WaitForExit(DWORD pid, DWORD timeoutMs) {
@@ -252,49 +225,6 @@ TEST_F(Lifetime, ModuleServerEndsAfterItsLastClientLetsGo) {
     stream.Reset();
     // Other test programs' keepers let go a few seconds after their last fixture.
     EXPECT_TRUE(WaitForExit(pid, 20000));
-}
-
-// Run as a child process by the next test: holds a sink until it is killed.
-TEST(DeadClient, DISABLED_ChildHoldsASinkUntilKilled) {
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ComPtr<ModuleAccess> access;
-    ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_ModuleAccessServer, nullptr, CLSCTX_LOCAL_SERVER,
-                                              IID_ModuleAccess, reinterpret_cast<void**>(access.GetAddressOf())));
-    auto sink = RecordingSink::Make();
-    UniqueBstr folder(L"\\A:\\Data");
-    LONG cookie = 0;
-    ASSERT_HRESULT_SUCCEEDED(access->Advise(folder.get(), sink.Get(), &cookie));
-    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"KTXDeadClientReady");
-    ASSERT_NE(nullptr, ready);
-    SetEvent(ready);
-    PumpUntil([] { return false; }, INFINITE);
-}
-
-TEST_F(Lifetime, ADeadClientDoesNotWedgeTheServer) {
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"KTXDeadClientReady");
-    wchar_t exe[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring command = std::wstring(L"\"") + exe +
-                           L"\" --gtest_also_run_disabled_tests --gtest_filter=DeadClient.DISABLED_ChildHoldsASinkUntilKilled";
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION child = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
-    bool advised = WaitForSingleObject(ready, 30000) == WAIT_OBJECT_0;
-    TerminateProcess(child.hProcess, 1);
-    WaitForSingleObject(child.hProcess, 10000);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
-    CloseHandle(ready);
-    ASSERT_TRUE(advised);
-
-    // The change goes out to the dead sink; the server must stay at our service.
-    ASSERT_EQ(S_OK, Call(&ModuleAccess::DeleteFileW, L"\\A:\\Data\\Notes.txt"));
-    PumpUntil([] { return false; }, 500);
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(S_OK, Write(L"\\A:\\Data\\again.txt", "again"));
-        UniqueBstr a(L"A:"), label;
-        ASSERT_EQ(S_OK, access_->GetLabel(a.get(), label.out()));
-    }
 }
 
 }  // namespace
