@@ -79,12 +79,7 @@ FakeModuleAccess::Entry& FakeModuleAccess::AddFile(const wchar_t* path, DWORD si
     return entries_[Key(e.path)] = e;
 }
 
-bool FakeModuleAccess::Exists(const wchar_t* path) const { return Find(path) != nullptr; }
-
-const FakeModuleAccess::Entry* FakeModuleAccess::Find(const wchar_t* path) const {
-    auto it = entries_.find(Key(path));
-    return it == entries_.end() ? nullptr : &it->second;
-}
+bool FakeModuleAccess::Exists(const wchar_t* path) const { return entries_.count(Key(path)) != 0; }
 
 void FakeModuleAccess::FailOn(const wchar_t* method, const wchar_t* path, HRESULT hr,
                               const wchar_t* description, int times) {
@@ -109,11 +104,6 @@ size_t FakeModuleAccess::CountCalls(const wchar_t* method) const {
     const std::wstring prefix = std::wstring(method) + L"(";
     return std::count_if(calls_.begin(), calls_.end(),
                          [&](const std::wstring& c) { return c.compare(0, prefix.size(), prefix) == 0; });
-}
-
-std::wstring FakeModuleAccess::Label(const wchar_t* drive) const {
-    auto it = labels_.find(Key(drive));
-    return it == labels_.end() ? std::wstring() : it->second;
 }
 
 HRESULT FakeModuleAccess::Enter(const wchar_t* method, const wchar_t* first, const std::wstring& rest) {
@@ -213,8 +203,8 @@ STDMETHODIMP FakeModuleAccess::InvalidateCache(BSTR path) {
     return Enter(L"InvalidateCache", Str(path).c_str());
 }
 
-// Copies, writes and deletes are tested against the substitute server; here
-// they are logged and refused, so that no test leans on them by mistake.
+// Copies, writes, deletes and reads are tested against the substitute server;
+// here they are logged and refused, so that no test leans on them by mistake.
 STDMETHODIMP FakeModuleAccess::CopyItem(BSTR sourcePath, BSTR targetPath) {
     HRESULT hr = Enter(L"CopyItem", Str(sourcePath).c_str(), Str(targetPath));
     return FAILED(hr) ? hr : E_NOTIMPL;
@@ -245,24 +235,13 @@ STDMETHODIMP FakeModuleAccess::CreateFolder(BSTR path) {
     return S_OK;
 }
 
+// Drive-wide changes and attributes are only logged: their effects are the
+// server's, checked against the substitute.
 STDMETHODIMP FakeModuleAccess::CreateStandardFolders(BSTR drive) {
-    HRESULT hr = Enter(L"CreateStandardFolders", Str(drive).c_str());
-    if (FAILED(hr)) return hr;
-    const std::wstring root = DrivePath(Str(drive));
-    if (!Exists(root.c_str())) return kNotFound;
-    for (const wchar_t* name : {L"\\Pictures", L"\\Sounds", L"\\Ringtones"})
-        if (!Exists((root + name).c_str())) AddFolder((root + name).c_str());
-    return S_OK;
+    return Enter(L"CreateStandardFolders", Str(drive).c_str());
 }
 
-STDMETHODIMP FakeModuleAccess::Format(BSTR drive) {
-    HRESULT hr = Enter(L"Format", Str(drive).c_str());
-    if (FAILED(hr)) return hr;
-    const std::wstring prefix = Key(DrivePath(Str(drive))) + L"\\";
-    for (auto it = entries_.begin(); it != entries_.end();)
-        it = it->first.compare(0, prefix.size(), prefix) == 0 ? entries_.erase(it) : std::next(it);
-    return S_OK;
-}
+STDMETHODIMP FakeModuleAccess::Format(BSTR drive) { return Enter(L"Format", Str(drive).c_str()); }
 
 STDMETHODIMP FakeModuleAccess::GetDiskSpace(BSTR drivePath, LONG* capacity, LONG* freeBytes) {
     HRESULT hr = Enter(L"GetDiskSpace", Str(drivePath).c_str());
@@ -300,88 +279,40 @@ STDMETHODIMP FakeModuleAccess::ListFolder(BSTR request, VARIANT_BOOL foldersOnly
             if (foldersOnly && !(e->attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
             if (PathMatchSpecW(name.c_str(), pattern.c_str())) found.push_back(e);
         }
-    } else if (const Entry* e = Find(r.c_str())) {
-        found.push_back(e);
+    } else if (Exists(r.c_str())) {
+        found.push_back(&entries_.at(Key(r)));
     }
     return BuildListing(found, records);
 }
 
 STDMETHODIMP FakeModuleAccess::OpenFile(BSTR path, IUnknown** stream) {
+    if (stream) *stream = nullptr;
     HRESULT hr = Enter(L"OpenFile", Str(path).c_str());
-    if (FAILED(hr)) return hr;
-    if (!stream) return E_POINTER;
-    *stream = nullptr;
-    const Entry* e = Find(Str(path).c_str());
-    if (!e || (e->attributes & FILE_ATTRIBUTE_DIRECTORY)) return kNotFound;
-    // Files added by size alone read as that many 'x' bytes.
-    std::string generated;
-    if (e->content.empty() && e->size) {
-        if (e->size > (16u << 20)) return E_OUTOFMEMORY;
-        generated.assign(e->size, 'x');
-    }
-    const std::string& bytes = e->content.empty() ? generated : e->content;
-    IStream* s = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
-                                   static_cast<UINT>(bytes.size()));
-    if (!s) return E_OUTOFMEMORY;
-    *stream = s;
-    return S_OK;
+    return FAILED(hr) ? hr : E_NOTIMPL;
 }
 
 STDMETHODIMP FakeModuleAccess::GetLabel(BSTR drive, BSTR* label) {
     HRESULT hr = Enter(L"GetLabel", Str(drive).c_str());
     if (FAILED(hr)) return hr;
     if (!label) return E_POINTER;
-    *label = SysAllocString(Label(Str(drive).c_str()).c_str());
-    return S_OK;
+    *label = SysAllocString(L"");
+    return *label ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP FakeModuleAccess::SetLabel(BSTR drive, BSTR label) {
-    HRESULT hr = Enter(L"SetLabel", Str(drive).c_str(), Str(label));
-    if (FAILED(hr)) return hr;
-    labels_[Key(Str(drive))] = Str(label);
-    return S_OK;
+    return Enter(L"SetLabel", Str(drive).c_str(), Str(label));
 }
 
 STDMETHODIMP FakeModuleAccess::RenameFile(BSTR oldPath, BSTR newPath) {
-    return Move(L"RenameFile", Str(oldPath), Str(newPath));
+    return Enter(L"RenameFile", Str(oldPath).c_str(), Str(newPath));
 }
 
 STDMETHODIMP FakeModuleAccess::RenameFolder(BSTR oldPath, BSTR newPath) {
-    return Move(L"RenameFolder", Str(oldPath), Str(newPath));
-}
-
-// Renames the item and, for a folder, everything below it.
-HRESULT FakeModuleAccess::Move(const wchar_t* method, const std::wstring& from,
-                               const std::wstring& to) {
-    HRESULT hr = Enter(method, from.c_str(), to);
-    if (FAILED(hr)) return hr;
-    if (!Exists(from.c_str())) return kNotFound;
-    if (Exists(to.c_str())) return kExists;
-    const std::wstring prefix = Key(from);
-    std::vector<Entry> moved;
-    for (auto it = entries_.begin(); it != entries_.end();) {
-        if (it->first == prefix || it->first.compare(0, prefix.size() + 1, prefix + L"\\") == 0) {
-            Entry e = it->second;
-            e.path = to + e.path.substr(from.size());
-            moved.push_back(e);
-            it = entries_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    for (const Entry& e : moved) entries_[Key(e.path)] = e;
-    return S_OK;
+    return Enter(L"RenameFolder", Str(oldPath).c_str(), Str(newPath));
 }
 
 STDMETHODIMP FakeModuleAccess::SetAttributes(BSTR path, LONG attributes) {
-    HRESULT hr = Enter(L"SetAttributes", Str(path).c_str(), std::to_wstring(attributes));
-    if (FAILED(hr)) return hr;
-    auto it = entries_.find(Key(Str(path)));
-    if (it == entries_.end()) return kNotFound;
-    const DWORD keep = it->second.attributes & FILE_ATTRIBUTE_DIRECTORY;
-    it->second.attributes = attributes == FILE_ATTRIBUTE_NORMAL ? keep
-                                                                : (static_cast<DWORD>(attributes) | keep);
-    return S_OK;
+    return Enter(L"SetAttributes", Str(path).c_str(), std::to_wstring(attributes));
 }
 
 STDMETHODIMP FakeModuleAccess::SetPort(BSTR portName) { return Enter(L"SetPort", Str(portName).c_str()); }

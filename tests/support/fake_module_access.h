@@ -22,7 +22,6 @@ public:
         double created = 0;
         double accessed = 0;
         double modified = 0;
-        std::string content;  // empty: `size` bytes of 'x'
     };
 
     FakeModuleAccess() = default;
@@ -33,7 +32,6 @@ public:
     Entry& AddFile(const wchar_t* path, DWORD size = 0, DWORD attributes = FILE_ATTRIBUTE_ARCHIVE,
                    const wchar_t* shortName = nullptr);
     bool Exists(const wchar_t* path) const;
-    const Entry* Find(const wchar_t* path) const;
 
     // The next calls of `method` (name as in the interface, e.g. L"ListFolder")
     // whose first argument equals `path` (empty: any) fail with hr; a
@@ -51,7 +49,6 @@ public:
     std::vector<std::wstring> Calls() const { return calls_; }
     size_t CountCalls(const wchar_t* method) const;
     void ClearCalls() { calls_.clear(); }
-    std::wstring Label(const wchar_t* drive) const;
 
     // The 2-D answer ListFolder gives for these records (entry-major).
     static HRESULT BuildListing(const std::vector<const Entry*>& entries, VARIANT* result);
@@ -106,10 +103,8 @@ private:
     // Logs the call and answers an injected failure, else S_OK.
     HRESULT Enter(const wchar_t* method, const wchar_t* first, const std::wstring& rest = L"");
     std::vector<const Entry*> Children(const std::wstring& folder) const;
-    HRESULT Move(const wchar_t* method, const std::wstring& from, const std::wstring& to);
 
     std::map<std::wstring, Entry> entries_;  // by upper-case path
-    std::map<std::wstring, std::wstring> labels_;
     std::map<std::wstring, std::pair<DWORD, DWORD>> space_;
     std::map<std::wstring, VARIANT> rawListings_;
     std::multimap<std::wstring, VARIANT> queuedListings_;

@@ -98,23 +98,4 @@ TEST_F(ModuleServer, StreamsReadSeekAndStat) {
     EXPECT_EQ(STG_E_ACCESSDENIED, stream->Write(a, 1, &got));
 }
 
-TEST_F(ModuleServer, MetadataIsSavedAndReloadedWhenTheCacheIsInvalidated) {
-    ASSERT_EQ(S_OK, Call(&ModuleAccess::SetLabel, L"B:", L"CARD2"));
-    // Edited behind the server's back: the reload must see it.
-    std::wstring file = module_.root() + L"\\module_metadata.txt";
-    UniqueHandle handle(CreateFileW(file.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(handle.valid());
-    const char line[] = "item\t\\B:\\NOEXT\tNOEXT\t23\t\t\t\n";
-    DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(handle.get(), line, sizeof(line) - 1, &written, nullptr));
-    handle.reset();
-    EXPECT_EQ(S_OK, Call(&ModuleAccess::InvalidateCache, L"\\<INVALIDATE_CACHE_CHANGE"));
-    ListedRow row;
-    ASSERT_TRUE(Lookup(L"\\B:\\NOEXT", &row));
-    EXPECT_EQ(0x23u, row.attributes);
-    UniqueBstr b(L"B:"), label;
-    ASSERT_EQ(S_OK, access_->GetLabel(b.get(), label.out()));
-    EXPECT_STREQ(L"CARD2", label.c_str());
-}
-
 }  // namespace

@@ -92,13 +92,6 @@ TEST(CellTextRing, ATextStaysValidForTheNextFourRequests) {
     EXPECT_STREQ(L"", ring.Put(nullptr));
 }
 
-TEST(StatusTexts, TheSizeSumWrapsLikeA32BitCounter) {
-    int32_t sum = AddToStatusSum(0, 0x7FFFFFFFu);
-    sum = AddToStatusSum(sum, 2);
-    EXPECT_EQ(static_cast<int32_t>(0x80000001u), sum);
-    EXPECT_EQ(FormatByteSize(0x80000001u), ComposeStatusTexts(1, 1, sum).size);
-}
-
 TEST(ExplorerStyle, ClickModeUnderlineAndWebViewComeFromTheUsersSettings) {
     // A scratch HKCU subtree stands in for the user's hive.
     const wchar_t kScratch[] = L"Software\\KTX Tests\\ViewHive";
