@@ -1,6 +1,6 @@
 // How the substitute servers behave around the operations: change
-// notifications to other clients, fault injection, busy rejection, the
-// device-information server, and the servers' lifetime.
+// notifications to other clients, fault injection, busy rejection and the
+// device-information server.
 #include <windows.h>
 #include <oleauto.h>
 #include <wrl/client.h>
@@ -209,22 +209,6 @@ TEST_F(DeviceInformation, AnswersFromTheConfigurationAndEndsAfterItsLastClient) 
     ASSERT_NE(0u, pid);
     info.Reset();
     EXPECT_TRUE(WaitForExit(pid, 15000));
-}
-
-using Lifetime = ServerTest;
-
-TEST_F(Lifetime, ModuleServerEndsAfterItsLastClientLetsGo) {
-    DWORD pid = FindProcessId(L"ktx_module_server.exe");
-    ASSERT_NE(0u, pid);
-    // A stream keeps the server too.
-    ComPtr<IStream> stream;
-    ASSERT_EQ(S_OK, Open(L"\\A:\\Data\\Notes.txt", &stream));
-    access_.Reset();
-    SubstituteModule::StopKeepingServer();
-    EXPECT_FALSE(WaitForExit(pid, 1000));
-    stream.Reset();
-    // Other test programs' keepers let go a few seconds after their last fixture.
-    EXPECT_TRUE(WaitForExit(pid, 20000));
 }
 
 }  // namespace
