@@ -3,7 +3,6 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <cstdlib>
 
@@ -233,8 +232,6 @@ void SubstituteModule::SetModel(const std::wstring& model) { WriteString(L"Model
 
 void SubstituteModule::SetPortMask(DWORD mask) { WriteDword(nullptr, L"PortMask", mask); }
 
-std::wstring SubstituteModule::StoredPort() const { return substitute::ReadStoredPort(); }
-
 DWORD SubstituteModule::CallCount(const wchar_t* operation) const {
     DWORD count = 0;
     UniqueRegKey key = SettingsKey(L"Calls");
@@ -246,11 +243,6 @@ void SubstituteModule::Disconnect() { WriteString(L"Root", root_ + L"\\unplugged
 
 void SubstituteModule::Reconnect() { WriteString(L"Root", root_); }
 
-void SubstituteModule::StopKeepingServer() {
-    InitOnceExecuteOnce(&g_initOnce, InitOnce, nullptr, nullptr);
-    StopKeeper();
-}
-
 std::wstring TakeErrorDescription() {
     IErrorInfo* info = nullptr;
     if (GetErrorInfo(0, &info) != S_OK || !info) return std::wstring();
@@ -260,20 +252,4 @@ std::wstring TakeErrorDescription() {
     std::wstring description = text ? std::wstring(text, SysStringLen(text)) : std::wstring();
     SysFreeString(text);
     return description;
-}
-
-DWORD FindProcessId(const wchar_t* exeName) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    DWORD pid = 0;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, exeName) == 0) {
-            pid = entry.th32ProcessID;
-            break;
-        }
-    }
-    CloseHandle(snapshot);
-    return pid;
 }

@@ -64,18 +64,12 @@ public:
     // Device information (defaults "ZR71" and COM1-COM4).
     void SetModel(const std::wstring& model);
     void SetPortMask(DWORD mask);
-    // The port stored by the last successful SetPort ("" before).
-    std::wstring StoredPort() const;
     // How often the server received `operation` since this object was made.
     DWORD CallCount(const wchar_t* operation) const;
     // Points the server at a missing folder: every call then fails with
     // 0x8004B001 (no connection) until Reconnect().
     void Disconnect();
     void Reconnect();
-
-    // Ends the keep-alive reference of this test program (for tests of the
-    // server's exit); the next SubstituteModule takes a new one.
-    static void StopKeepingServer();
 
 private:
     void WriteDword(const wchar_t* subkey, const wchar_t* name, DWORD value) const;
@@ -90,7 +84,3 @@ private:
 
 // The description of the calling thread's error information (taking it), or "".
 std::wstring TakeErrorDescription();
-
-// The process id of a running program of this Wine prefix by its file name
-// ("ktx_module_server.exe", "ktx_device_info_server.exe"), 0 when none runs.
-DWORD FindProcessId(const wchar_t* exeName);

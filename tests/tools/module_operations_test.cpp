@@ -147,18 +147,6 @@ TEST_F(Operations, LabelsDiskSpaceAndFormat) {
     EXPECT_EQ(capacity, free);
     ASSERT_EQ(S_OK, access_->GetLabel(a.get(), label.out()));
     EXPECT_STREQ(L"MY MODULE", label.c_str());
-    ASSERT_EQ(S_OK, Write(L"\\A:\\hidden.dat", "new"));
-    ListedRow row;
-    ASSERT_TRUE(Lookup(L"\\A:\\hidden.dat", &row));
-    EXPECT_EQ(0x20u, row.attributes);  // the erased file's metadata is gone
-}
-
-TEST_F(Operations, SetPortAcceptsOnlyUsablePorts) {
-    module_.SetPortMask(0x6);  // COM2 and COM3
-    ASSERT_EQ(S_OK, Call(&ModuleAccess::SetPort, L"com2"));
-    EXPECT_EQ(L"COM2", module_.StoredPort());
-    EXPECT_EQ(E_PORT_UNUSABLE, Call(&ModuleAccess::SetPort, L"COM1"));
-    EXPECT_EQ(L"COM2", module_.StoredPort());
 }
 
 TEST_F(Operations, ADisconnectedModuleFailsEveryCall) {

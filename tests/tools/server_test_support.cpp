@@ -43,7 +43,6 @@ HRESULT ServerTest::List(const wchar_t* request, std::vector<ListedRow>* rows, b
         row.shortName = f[1].get()->bstrVal ? f[1].get()->bstrVal : L"";
         row.size = static_cast<DWORD>(f[2].get()->lVal);
         row.attributes = static_cast<DWORD>(f[3].get()->lVal);
-        row.modified = f[6].get()->date;
         rows->push_back(row);
     }
     return hr;
@@ -104,10 +103,4 @@ std::string ServerTest::PcFile(const wchar_t* modulePath) {
 
 bool ServerTest::PcExists(const wchar_t* modulePath) {
     return GetFileAttributesW(module_.PcPath(modulePath).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-const ListedRow* FindRow(const std::vector<ListedRow>& rows, const std::wstring& name) {
-    for (const ListedRow& row : rows)
-        if (row.name == name) return &row;
-    return nullptr;
 }

@@ -15,7 +15,6 @@
 struct ListedRow {
     std::wstring name, shortName;
     DWORD size = 0, attributes = 0;
-    double modified = 0;
 };
 
 class ServerTest : public testing::Test {
@@ -42,5 +41,3 @@ protected:
     bool comReady_ = false;
     Microsoft::WRL::ComPtr<ModuleAccess> access_;
 };
-
-const ListedRow* FindRow(const std::vector<ListedRow>& rows, const std::wstring& name);
