@@ -3,7 +3,6 @@
 #include "tools/device_info_server/device_info_object.h"
 
 #include <oleauto.h>
-#include <wrl/client.h>
 
 #include <new>
 #include <string>
@@ -13,14 +12,12 @@
 #include "tools/substitute_common/server_host.h"
 #include "tools/substitute_common/settings.h"
 
-using Microsoft::WRL::ComPtr;
-
 namespace {
 
 // The port kind whose mask has bit n set for a usable COM(n+1).
 constexpr LONG kSerialPorts = 5;
 
-class DeviceInfoObject final : public DeviceInfo {
+class DeviceInfoObject final : public substitute::TypeLibDispatch<DeviceInfo, &IID_DeviceInfo> {
 public:
     DeviceInfoObject() { substitute::HoldServer(); }
     ~DeviceInfoObject() { substitute::ReleaseServer(); }
@@ -40,31 +37,6 @@ public:
         LONG left = InterlockedDecrement(&refs_);
         if (left == 0) delete this;
         return static_cast<ULONG>(left);
-    }
-
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 1;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-        if (!info) return E_POINTER;
-        *info = nullptr;
-        if (index != 0) return DISP_E_BADINDEX;
-        return substitute::GetServerTypeInfo(IID_DeviceInfo, info);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        ComPtr<ITypeInfo> info;
-        HRESULT hr = substitute::GetServerTypeInfo(IID_DeviceInfo, info.GetAddressOf());
-        return FAILED(hr) ? hr : DispGetIDsOfNames(info.Get(), names, count, ids);
-    }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argError) override {
-        ComPtr<ITypeInfo> info;
-        HRESULT hr = substitute::GetServerTypeInfo(IID_DeviceInfo, info.GetAddressOf());
-        return FAILED(hr) ? hr
-                          : DispInvoke(static_cast<DeviceInfo*>(this), info.Get(), id, flags, params, result,
-                                       exception, argError);
     }
 
     STDMETHODIMP GetModel(BSTR* model) override {

@@ -1,7 +1,6 @@
 #include "tools/module_server/module_access_object.h"
 
 #include <oleauto.h>
-#include <wrl/client.h>
 
 #include <new>
 #include <string>
@@ -14,7 +13,6 @@
 #include "tools/substitute_common/server_host.h"
 #include "tools/substitute_common/settings.h"
 
-using Microsoft::WRL::ComPtr;
 using substitute::ReportFailure;
 
 namespace {
@@ -59,7 +57,8 @@ private:
     HRESULT result_ = S_OK;
 };
 
-class ModuleAccessObject final : public ModuleAccess, public ISupportErrorInfo {
+class ModuleAccessObject final : public substitute::TypeLibDispatch<ModuleAccess, &IID_ModuleAccess>,
+                                 public ISupportErrorInfo {
 public:
     ModuleAccessObject() { substitute::HoldServer(); }
     ~ModuleAccessObject() {
@@ -91,32 +90,6 @@ public:
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override {
         return riid == IID_ModuleAccess ? S_OK : S_FALSE;
-    }
-
-    // IDispatch, from the embedded type library.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (!count) return E_POINTER;
-        *count = 1;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-        if (!info) return E_POINTER;
-        *info = nullptr;
-        if (index != 0) return DISP_E_BADINDEX;
-        return substitute::GetServerTypeInfo(IID_ModuleAccess, info);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        ComPtr<ITypeInfo> info;
-        HRESULT hr = substitute::GetServerTypeInfo(IID_ModuleAccess, info.GetAddressOf());
-        return FAILED(hr) ? hr : DispGetIDsOfNames(info.Get(), names, count, ids);
-    }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* argError) override {
-        ComPtr<ITypeInfo> info;
-        HRESULT hr = substitute::GetServerTypeInfo(IID_ModuleAccess, info.GetAddressOf());
-        return FAILED(hr) ? hr
-                          : DispInvoke(static_cast<ModuleAccess*>(this), info.Get(), id, flags, params, result,
-                                       exception, argError);
     }
 
     // ModuleAccess, in slot order.

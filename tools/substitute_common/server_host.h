@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
+#include <oleauto.h>
 
 #include <string>
 
@@ -30,6 +31,40 @@ void ReleaseServer();
 
 // Type information of `iid` from the type library embedded in this program.
 HRESULT GetServerTypeInfo(REFIID iid, ITypeInfo** out);
+
+// IDispatch of a served dual interface, answered from that type information.
+template <class Interface, const IID* InterfaceId>
+class TypeLibDispatch : public Interface {
+public:
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (!info) return E_POINTER;
+        *info = nullptr;
+        return index != 0 ? DISP_E_BADINDEX : GetServerTypeInfo(*InterfaceId, info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        ITypeInfo* info = nullptr;
+        HRESULT hr = GetServerTypeInfo(*InterfaceId, &info);
+        if (FAILED(hr)) return hr;
+        hr = DispGetIDsOfNames(info, names, count, ids);
+        info->Release();
+        return hr;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argError) override {
+        ITypeInfo* info = nullptr;
+        HRESULT hr = GetServerTypeInfo(*InterfaceId, &info);
+        if (FAILED(hr)) return hr;
+        hr = DispInvoke(static_cast<Interface*>(this), info, id, flags, params, result, exception,
+                        argError);
+        info->Release();
+        return hr;
+    }
+};
 
 // The full path of this program.
 std::wstring ProgramPath();
