@@ -239,10 +239,6 @@ DWORD SubstituteModule::CallCount(const wchar_t* operation) const {
     return count;
 }
 
-void SubstituteModule::Disconnect() { WriteString(L"Root", root_ + L"\\unplugged"); }
-
-void SubstituteModule::Reconnect() { WriteString(L"Root", root_); }
-
 std::wstring TakeErrorDescription() {
     IErrorInfo* info = nullptr;
     if (GetErrorInfo(0, &info) != S_OK || !info) return std::wstring();

@@ -66,10 +66,6 @@ public:
     void SetPortMask(DWORD mask);
     // How often the server received `operation` since this object was made.
     DWORD CallCount(const wchar_t* operation) const;
-    // Points the server at a missing folder: every call then fails with
-    // 0x8004B001 (no connection) until Reconnect().
-    void Disconnect();
-    void Reconnect();
 
 private:
     void WriteDword(const wchar_t* subkey, const wchar_t* name, DWORD value) const;

@@ -149,14 +149,4 @@ TEST_F(Operations, LabelsDiskSpaceAndFormat) {
     EXPECT_STREQ(L"MY MODULE", label.c_str());
 }
 
-TEST_F(Operations, ADisconnectedModuleFailsEveryCall) {
-    module_.Disconnect();
-    std::vector<ListedRow> rows;
-    EXPECT_EQ(E_NO_CONNECTION, List(L"\\*", &rows));
-    EXPECT_EQ(E_NO_CONNECTION, Call(&ModuleAccess::DeleteFileW, L"\\A:\\Data\\Notes.txt"));
-    EXPECT_EQ(E_NO_CONNECTION, Write(L"\\A:\\x.txt", "x"));
-    module_.Reconnect();
-    EXPECT_EQ(S_OK, List(L"\\*", &rows));
-}
-
 }  // namespace
