@@ -7,6 +7,7 @@
 
 #include "common/formatting.h"
 #include "common/holders.h"
+#include "common/module_thread.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "module_access/call_wrappers.h"
@@ -176,9 +177,12 @@ DWORD WINAPI ModuleFolder::ListingThread(void* param) {
 HRESULT ModuleFolder::ListOnHelperThread() {
     // Only the helper writes the listing while this thread waits for it.
     HelperListing work = {this, nullptr};
-    UniqueHandle thread(CreateThread(nullptr, 0, ListingThread, &work, 0, nullptr));
-    if (!thread.valid()) return E_FAIL;
-    WaitForSingleObject(thread.get(), INFINITE);
+    HANDLE started = nullptr;
+    HRESULT hr = StartModuleThread(ListingThread, &work, &started);
+    if (FAILED(hr)) return hr;
+    UniqueHandle thread(started);
+    // This is Explorer's window thread: it keeps answering while it waits.
+    WaitPumpingMessages(thread.get());
     DWORD code = static_cast<DWORD>(E_FAIL);
     GetExitCodeThread(thread.get(), &code);
     SetErrorInfo(0, work.errorInfo.Get());  // none: nothing stale from the first attempt

@@ -14,6 +14,7 @@
 
 #include "common/com_object.h"
 #include "common/holders.h"
+#include "common/window_classes.h"
 #include "module_access/module_access_h.h"
 #include "module_access/listing.h"
 #include "namespace/module_item_id.h"
@@ -29,11 +30,10 @@ class SearchResultsHost;
 // {7A3C21D4-5E9F-4B08-8D61-2F0B9C4E7A15}
 extern const SHELLVIEWID kModuleViewId;
 
-// The view window's class is registered on first use; the library's unload
-// removes it so that a later load registers its own window procedure.
-void UnregisterViewWindowClass();
-
-class ModuleView : public IShellView2, public ViewChangeTarget, public RefCounted<ModuleView> {
+class ModuleView : public IShellView2,
+                   public ViewChangeTarget,
+                   private WindowMessageHandler,
+                   public RefCounted<ModuleView> {
 public:
     // A new, unbound view with its defaults (details, sort by name, auto-arrange).
     static HRESULT Create(ModuleView** out);
@@ -120,8 +120,7 @@ private:
     void ReleaseWindowState();
     void Layout(int width, int height);
     RECT InnerRect(const RECT& rect) const;
-    static bool RegisterWindowClass();
-    static LRESULT CALLBACK ViewWindowProcEntry(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     struct ListSubclass;
     HRESULT SubclassList(HWND list);
     static void UnsubclassList(HWND list);
