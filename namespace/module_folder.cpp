@@ -15,13 +15,13 @@
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
-#include "namespace/compare_items.h"
+#include "item_id/compare_items.h"
 #include "namespace/folder_columns.h"
 #include "namespace/module_icon_extractor.h"
 #include "namespace/module_info_tip.h"
 #include "namespace/module_item_enum.h"
 #include "resources/string_ids.h"
-#include "server/class_ids.h"
+#include "common/class_ids.h"
 #include "view/module_view.h"
 
 using Microsoft::WRL::ComPtr;
@@ -286,7 +286,7 @@ STDMETHODIMP ModuleFolder::CreateViewObject(HWND owner, REFIID iid, void** out) 
     if (iid == IID_IShellView) {
         ComPtr<ModuleView> view;
         HRESULT hr = ModuleView::Create(&view);
-        if (SUCCEEDED(hr)) hr = view->InitForFolder(this, owner);
+        if (SUCCEEDED(hr)) hr = view->InitForFolderPath(path_, absolute_.get(), owner);
         return SUCCEEDED(hr) ? view->QueryInterface(iid, out) : hr;
     }
     // IDropTarget: the folder drop target is created here once it exists;

@@ -5,7 +5,7 @@
 #include <shlwapi.h>
 
 #include "common/window_classes.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
 #include "transfer/delete_confirmation.h"

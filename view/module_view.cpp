@@ -8,6 +8,7 @@
 #include "common/prompt.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
+#include "module_access/absolute_lists.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
 #include "resources/string_ids.h"

@@ -15,16 +15,15 @@
 #include "common/com_object.h"
 #include "common/holders.h"
 #include "common/window_classes.h"
-#include "module_access/module_access_h.h"
+#include "item_id/module_item_id.h"
 #include "module_access/listing.h"
-#include "namespace/module_item_id.h"
+#include "module_access/module_access_h.h"
 #include "view/cell_text_ring.h"
 #include "view/view_cell_texts.h"
 #include "view/view_change_sink.h"
 #include "view/view_columns.h"
 #include "view/view_state.h"
 
-class ModuleFolder;
 class SearchResultsHost;
 
 // {7A3C21D4-5E9F-4B08-8D61-2F0B9C4E7A15}
@@ -38,9 +37,8 @@ public:
     // A new, unbound view with its defaults (details, sort by name, auto-arrange).
     static HRESULT Create(ModuleView** out);
 
-    // Binding: exactly once, by the folder object or by the search window.
-    HRESULT InitForFolder(ModuleFolder* folder, HWND owner);
-    // The same from the folder's path and absolute identifier list.
+    // Binding: exactly once, by the folder object (its path and absolute
+    // identifier list) or by the search window.
     HRESULT InitForFolderPath(const std::wstring& folderPath, PCIDLIST_ABSOLUTE folderList, HWND owner);
     HRESULT InitForSearch(SearchResultsHost* host);
 

@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 #include <gtest/gtest.h>
 
