@@ -250,18 +250,8 @@ LPITEMIDLIST JoinIdLists(LPCITEMIDLIST a, LPCITEMIDLIST b) {
     return result;
 }
 
-IdListHolder& IdListHolder::operator=(const IdListHolder& other) {
-    if (this != &other) Assign(other.list_);
-    return *this;
-}
-
 IdListHolder& IdListHolder::operator=(IdListHolder&& other) noexcept {
     if (this != &other) reset(other.release());
-    return *this;
-}
-
-IdListHolder& IdListHolder::operator=(LPCITEMIDLIST list) {
-    Assign(list);
     return *this;
 }
 

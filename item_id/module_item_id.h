@@ -91,20 +91,20 @@ LPITEMIDLIST JoinIdLists(LPCITEMIDLIST a, LPCITEMIDLIST b);
 // Bytes up to and including the terminator (0 for null).
 UINT IdListSize(LPCITEMIDLIST list);
 
-// Owns one list and frees it with the shell allocator. Assigning a raw list
-// or another holder copies it; a failed copy leaves the holder empty.
+// The one owner of an identifier list: move-only, freed with the shell
+// allocator (every list the library holds comes from it or from the shell).
+// Copies are explicit: `Assign(list)`. Lists of them: std::vector<IdListHolder>.
 class IdListHolder {
 public:
     IdListHolder() = default;
     // Takes ownership.
     explicit IdListHolder(LPITEMIDLIST owned) : list_(owned) {}
-    IdListHolder(const IdListHolder& other) { Assign(other.list_); }
     IdListHolder(IdListHolder&& other) noexcept : list_(other.release()) {}
+    IdListHolder(const IdListHolder&) = delete;
+    IdListHolder& operator=(const IdListHolder&) = delete;
     ~IdListHolder() { reset(); }
 
-    IdListHolder& operator=(const IdListHolder& other);
     IdListHolder& operator=(IdListHolder&& other) noexcept;
-    IdListHolder& operator=(LPCITEMIDLIST list);
 
     // Replaces the held list by a copy of `list`: E_OUTOFMEMORY leaves it empty.
     HRESULT Assign(LPCITEMIDLIST list);

@@ -160,7 +160,7 @@ private:
     bool isRoot_ = false;
     bool isDrive_ = false;
     ListKind kind_ = ListKind::Folder;
-    UniqueIdList folderList_;
+    IdListHolder folderList_;
     HWND owner_ = nullptr;
     SearchResultsHost* searchHost_ = nullptr;
     Microsoft::WRL::ComPtr<ModuleAccess> access_;
