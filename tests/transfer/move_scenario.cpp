@@ -1,0 +1,228 @@
+#include "tests/transfer/move_scenario.h"
+
+#include <shlwapi.h>
+#include <wrl/client.h>
+
+#include <vector>
+
+#include "common/holders.h"
+#include "module_access/listing.h"
+#include "namespace/module_item_id.h"
+#include "resources/transfer_ids.h"
+#include "tests/support/prompt_recorder.h"
+#include "tests/support/substitute_server.h"
+#include "tests/transfer/transfer_test_files.h"
+#include "transfer/copy_engine.h"
+#include "transfer/delete_operation.h"
+
+using Microsoft::WRL::ComPtr;
+
+const wchar_t* const kMoveFaultOperations[] = {
+    L"WriteFile", L"CopyItem", L"CreateFolder", L"DeleteFile", L"Read",
+    L"RenameFile", L"ListFolder", L"SetAttributes", L"DeleteFolder",
+};
+const size_t kMoveFaultOperationCount = ARRAYSIZE(kMoveFaultOperations);
+
+namespace {
+
+// The moved items, relative to their folder, with their bytes.
+struct SceneFile {
+    const wchar_t* path;
+    std::string bytes;
+};
+
+std::vector<SceneFile> SourceFiles() {
+    return {
+        {L"Tree\\a.txt", std::string(5000, 'a')},
+        {L"Tree\\b.bin", std::string(20000, '\x01')},
+        {L"Tree\\Sub\\c.txt", "c"},
+        {L"Tree\\Sub\\d.bin", std::string(9000, 'd')},
+        {L"Tree\\Sub\\Deep\\e.txt", std::string(4096, 'e')},
+        {L"f.txt", std::string(700, 'f')},
+    };
+}
+
+// Older files already at the target, which the move replaces.
+std::vector<SceneFile> OlderTargets() {
+    return {
+        {L"Tree\\b.bin", "older b"},
+        {L"f.txt", "older f"},
+    };
+}
+
+class ScenePrompts : public PromptRecorder {
+public:
+    explicit ScenePrompts(const MoveFault& fault) : fault_(fault) {}
+    bool Answer(const PromptRequest& request, INT_PTR* answer) override {
+        PromptRecorder::Answer(request, answer);
+        ++asked_;
+        if (fault_.answerAt && asked_ == fault_.answerAt)
+            *answer = fault_.answer;
+        else if (request.kind == PromptRequest::Kind::Dialog)
+            *answer = request.dialogId == IDD_CONFIRM_FILE_MOVE_SEVERAL ? IDC_MOVE_YES_TO_ALL
+                                                                        : IDC_REPLACE_ALL;
+        else
+            *answer = IDOK;
+        return true;
+    }
+
+private:
+    MoveFault fault_;
+    unsigned asked_ = 0;
+};
+
+// A file the module server holds, by its PC path.
+std::string ModuleFile(const SubstituteModule& module, const std::wstring& modulePath) {
+    return ReadPcFile(module.PcPath(modulePath));
+}
+
+void WriteThroughServer(ModuleAccess* access, const std::wstring& path, const std::string& bytes) {
+    ComPtr<IStream> stream;
+    *stream.GetAddressOf() = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()),
+                                               static_cast<UINT>(bytes.size()));
+    UniqueBstr target(path.c_str());
+    access->WriteFile(target.get(), stream.Get(), FILE_ATTRIBUTE_ARCHIVE);
+}
+
+void MakeModuleFolders(ModuleAccess* access, const std::wstring& folder, const std::wstring& file) {
+    std::wstring path = folder;
+    size_t start = 0;
+    for (size_t slash; (slash = file.find(L'\\', start)) != std::wstring::npos; start = slash + 1) {
+        path += L"\\" + file.substr(start, slash - start);
+        UniqueBstr bpath(path.c_str());
+        access->CreateFolder(bpath.get());
+    }
+}
+
+// The set-aside files of the engine anywhere below a PC folder.
+unsigned CountLeftovers(const std::wstring& folder) {
+    unsigned count = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            count += CountLeftovers(folder + L"\\" + name);
+        else if (name.compare(0, 4, L"~ktx") == 0)
+            ++count;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return count;
+}
+
+}  // namespace
+
+MoveOutcome RunMoveScenario(MoveKind kind, const MoveFault& fault) {
+    MoveOutcome outcome;
+    SubstituteModule module;
+    PcFolder pc;
+    ComPtr<ModuleAccess> access;
+    if (!module.ok() || FAILED(module.Create(&access))) {
+        outcome.losses = 1;
+        outcome.detail = L"no module";
+        return outcome;
+    }
+    const bool fromPc = kind == MoveKind::PcToModule;
+    const std::wstring sourceFolder = fromPc ? pc.root() : L"\\A:\\Src";
+    const std::wstring target = fromPc ? L"\\A:\\Target" : L"\\B:\\Target";
+    auto sourceBytes = [&](const std::wstring& relative) {
+        return fromPc ? ReadPcFile(pc.Path(relative))
+                      : ModuleFile(module, sourceFolder + L"\\" + relative);
+    };
+
+    // The scene.
+    {
+        UniqueBstr folder(target.c_str());
+        access->CreateFolder(folder.get());
+        if (!fromPc) {
+            UniqueBstr src(sourceFolder.c_str());
+            access->CreateFolder(src.get());
+        }
+    }
+    for (const SceneFile& file : SourceFiles()) {
+        if (fromPc) {
+            pc.Write(file.path, file.bytes);
+        } else {
+            MakeModuleFolders(access.Get(), sourceFolder, file.path);
+            WriteThroughServer(access.Get(), sourceFolder + L"\\" + file.path, file.bytes);
+        }
+    }
+    for (const SceneFile& file : OlderTargets()) {
+        MakeModuleFolders(access.Get(), target, file.path);
+        WriteThroughServer(access.Get(), target + L"\\" + file.path, file.bytes);
+    }
+
+    // The move.
+    std::map<std::wstring, DWORD> before;
+    for (size_t i = 0; i < kMoveFaultOperationCount; ++i)
+        before[kMoveFaultOperations[i]] = module.CallCount(kMoveFaultOperations[i]);
+    if (fault.operation) module.FailNthCall(fault.operation, fault.call, fault.result);
+    {
+        ScenePrompts prompts(fault);
+        CopyEngine engine(access.Get(), target, DROPEFFECT_MOVE, nullptr);
+        if (fromPc) {
+            engine.TransferPcItems({pc.Path(L"Tree"), pc.Path(L"f.txt")});
+        } else {
+            IdListHolder tree, loose;
+            GetItemRecord((sourceFolder + L"\\Tree").c_str(), access.Get(), tree.out());
+            GetItemRecord((sourceFolder + L"\\f.txt").c_str(), access.Get(), loose.out());
+            LPCITEMIDLIST lists[] = {tree.get(), loose.get()};
+            engine.TransferModuleItems(sourceFolder, lists, 2);
+        }
+        outcome.complete = engine.Complete();
+        outcome.prompts = static_cast<unsigned>(prompts.Count());
+    }
+    module.ClearFaults();
+    for (size_t i = 0; i < kMoveFaultOperationCount; ++i)
+        outcome.calls[kMoveFaultOperations[i]] =
+            module.CallCount(kMoveFaultOperations[i]) - before[kMoveFaultOperations[i]];
+
+    // Everything the engine wrote, before the sources go.
+    std::map<std::wstring, std::string> arrived;
+    for (const SceneFile& file : SourceFiles())
+        arrived[file.path] = ModuleFile(module, target + L"\\" + file.path);
+    if (outcome.complete) {
+        for (const SceneFile& file : SourceFiles())
+            if (arrived[file.path] != file.bytes) {
+                ++outcome.losses;
+                outcome.detail += L" complete but missing " + std::wstring(file.path);
+            }
+        // What the owners of the sources then do.
+        if (fromPc) {
+            RemovePcTree(pc.Path(L"Tree"));
+            DeleteFileW(pc.Path(L"f.txt").c_str());
+        } else {
+            std::vector<DeleteTarget> items = {{sourceFolder + L"\\Tree", FILE_ATTRIBUTE_DIRECTORY},
+                                               {sourceFolder + L"\\f.txt", 0}};
+            DeleteOperation remove(sourceFolder, items, true, nullptr);
+            remove.Run(access.Get(), nullptr);
+        }
+    }
+
+    // Nothing lost, nothing half-written.
+    for (const SceneFile& file : SourceFiles()) {
+        const std::string atSource = sourceBytes(file.path);
+        const std::string& atTarget = arrived[file.path];
+        outcome.bytesCompared += file.bytes.size() * 2;
+        if (atSource != file.bytes && ModuleFile(module, target + L"\\" + file.path) != file.bytes) {
+            ++outcome.losses;
+            outcome.detail += L" lost " + std::wstring(file.path);
+        }
+        std::string older;
+        for (const SceneFile& old : OlderTargets())
+            if (!wcscmp(old.path, file.path)) older = old.bytes;
+        const bool untouched = older.empty() ? atTarget == "<missing>" : atTarget == older;
+        if (!untouched && atTarget != file.bytes) {
+            ++outcome.halfWritten;
+            outcome.detail += L" half-written " + std::wstring(file.path);
+        }
+        if (!older.empty() && atTarget != older && atTarget != file.bytes) {
+            ++outcome.losses;
+            outcome.detail += L" lost older " + std::wstring(file.path);
+        }
+    }
+    outcome.leftovers = CountLeftovers(module.PcPath(target));
+    return outcome;
+}
