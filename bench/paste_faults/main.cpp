@@ -1,5 +1,5 @@
 // Prints the fault matrix of moves into the module (PC -> module and
-// module -> module): for each case whether the move completed, and the
+// module -> module, and once with the server process ended half-way): for each case whether the move completed, and the
 // totals of cases, bytes compared, losses, half-written files and
 // set-aside files left behind.
 #include <windows.h>
@@ -91,6 +91,10 @@ int main() {
             }
         }
     }
+    // Last, since the server is gone afterwards.
+    MoveFault kill;
+    kill.killServer = true;
+    Run(MoveKind::PcToModule, kill, "server process ended mid-write", &totals);
     LeaveComThread();
     printf("\ncases run %u, completed %u, bytes compared %llu, losses = %u, half-written = %u, "
            "set-aside files left = %u\n",

@@ -36,6 +36,8 @@ TEST(NothingLost, MovesUnderFaults) {
         {"module cancelled copy", MoveKind::ModuleToModule,
          {L"CopyItem", 4, E_OPERATION_CANCELLED}, false, 0},
         {"No to the folder", MoveKind::PcToModule, {nullptr, 0, S_OK, 1, IDNO}, false, 0},
+        {"No to moving the read-only file", MoveKind::PcToModule, {nullptr, 0, S_OK, 2, IDNO},
+         false, 0},
         {"Cancel at the folder", MoveKind::ModuleToModule, {nullptr, 0, S_OK, 1, IDCANCEL}, false,
          0},
     };
@@ -47,5 +49,8 @@ TEST(NothingLost, MovesUnderFaults) {
         EXPECT_EQ(c.complete, outcome.complete);
         EXPECT_EQ(c.leftovers, outcome.leftovers);
         EXPECT_GT(outcome.bytesCompared, 0u);
+        if (!c.fault.operation && !c.fault.answerAt) {
+            EXPECT_EQ(3u, outcome.prompts);
+        }
     }
 }

@@ -3,6 +3,8 @@
 #include <shlwapi.h>
 #include <wrl/client.h>
 
+#include <tlhelp32.h>
+
 #include <vector>
 
 #include "common/holders.h"
@@ -58,11 +60,8 @@ public:
         ++asked_;
         if (fault_.answerAt && asked_ == fault_.answerAt)
             *answer = fault_.answer;
-        else if (request.kind == PromptRequest::Kind::Dialog)
-            *answer = request.dialogId == IDD_CONFIRM_FILE_MOVE_SEVERAL ? IDC_MOVE_YES_TO_ALL
-                                                                        : IDC_REPLACE_ALL;
         else
-            *answer = IDOK;
+            *answer = request.kind == PromptRequest::Kind::Dialog ? IDYES : IDOK;
         return true;
     }
 
@@ -92,6 +91,27 @@ void MakeModuleFolders(ModuleAccess* access, const std::wstring& folder, const s
         UniqueBstr bpath(path.c_str());
         access->CreateFolder(bpath.get());
     }
+}
+
+// The moved file the move question is asked about.
+const wchar_t kReadOnlySource[] = L"Tree\\Sub\\c.txt";
+
+// Ends the module server after a while: the one process of that name in
+// this program's private prefix, by its id.
+DWORD WINAPI KillServerLater(void*) {
+    Sleep(700);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 1;
+    PROCESSENTRY32W entry = {sizeof(entry)};
+    DWORD id = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (!lstrcmpiW(entry.szExeFile, L"ktx_module_server.exe")) id = entry.th32ProcessID;
+    CloseHandle(snapshot);
+    HANDLE process = id ? OpenProcess(PROCESS_TERMINATE, FALSE, id) : nullptr;
+    if (!process) return 1;
+    TerminateProcess(process, 1);
+    CloseHandle(process);
+    return 0;
 }
 
 // The set-aside files of the engine anywhere below a PC folder.
@@ -149,6 +169,12 @@ MoveOutcome RunMoveScenario(MoveKind kind, const MoveFault& fault) {
             WriteThroughServer(access.Get(), sourceFolder + L"\\" + file.path, file.bytes);
         }
     }
+    if (fromPc) {
+        SetFileAttributesW(pc.Path(kReadOnlySource).c_str(), FILE_ATTRIBUTE_READONLY);
+    } else {
+        UniqueBstr readOnly((sourceFolder + L"\\" + kReadOnlySource).c_str());
+        access->SetAttributes(readOnly.get(), FILE_ATTRIBUTE_READONLY);
+    }
     for (const SceneFile& file : OlderTargets()) {
         MakeModuleFolders(access.Get(), target, file.path);
         WriteThroughServer(access.Get(), target + L"\\" + file.path, file.bytes);
@@ -159,6 +185,11 @@ MoveOutcome RunMoveScenario(MoveKind kind, const MoveFault& fault) {
     for (size_t i = 0; i < kMoveFaultOperationCount; ++i)
         before[kMoveFaultOperations[i]] = module.CallCount(kMoveFaultOperations[i]);
     if (fault.operation) module.FailNthCall(fault.operation, fault.call, fault.result);
+    HANDLE killer = nullptr;
+    if (fault.killServer) {
+        module.SetLinkSpeed(20000);
+        killer = CreateThread(nullptr, 0, &KillServerLater, nullptr, 0, nullptr);
+    }
     {
         ScenePrompts prompts(fault);
         CopyEngine engine(access.Get(), target, DROPEFFECT_MOVE, nullptr);
@@ -174,8 +205,14 @@ MoveOutcome RunMoveScenario(MoveKind kind, const MoveFault& fault) {
         outcome.complete = engine.Complete();
         outcome.prompts = static_cast<unsigned>(prompts.Count());
     }
+    if (killer) {
+        WaitForSingleObject(killer, INFINITE);
+        CloseHandle(killer);
+        outcome.calls.clear();
+        module.SetLinkSpeed(0);
+    }
     module.ClearFaults();
-    for (size_t i = 0; i < kMoveFaultOperationCount; ++i)
+    for (size_t i = 0; !fault.killServer && i < kMoveFaultOperationCount; ++i)
         outcome.calls[kMoveFaultOperations[i]] =
             module.CallCount(kMoveFaultOperations[i]) - before[kMoveFaultOperations[i]];
 

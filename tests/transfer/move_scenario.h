@@ -21,6 +21,9 @@ struct MoveFault {
     HRESULT result = S_OK;
     unsigned answerAt = 0;                // 1-based prompt that gets `answer`; 0: none
     INT_PTR answer = 0;
+    // Ends the server process while the first files are written over a slow
+    // link (the substitute this program started in its private prefix).
+    bool killServer = false;
 };
 
 struct MoveOutcome {
@@ -41,6 +44,6 @@ extern const wchar_t* const kMoveFaultOperations[];
 extern const size_t kMoveFaultOperationCount;
 
 // Sets the scene on a fresh copy of the sample module and a fresh PC folder,
-// runs the move with the fault and checks. Prompts not scripted by the fault
-// are answered with Yes to All. Call inside EnterComThread.
+// runs the move with the fault and checks. Questions not scripted by the
+// fault are answered Yes, messages OK. Call inside EnterComThread.
 MoveOutcome RunMoveScenario(MoveKind kind, const MoveFault& fault);
