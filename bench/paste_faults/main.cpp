@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "common/resource_module.h"
@@ -51,7 +52,9 @@ std::string Narrow(const wchar_t* text) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // "kill": only the case that ends the server.
+    const bool killOnly = argc > 1 && !strcmp(argv[1], "kill");
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
     SelectResourceLanguage(false, GetModuleHandleW(nullptr));
@@ -59,6 +62,7 @@ int main() {
     const HRESULT broken = HRESULT_FROM_WIN32(ERROR_GEN_FAILURE);
     Totals totals;
     for (MoveKind kind : {MoveKind::PcToModule, MoveKind::ModuleToModule}) {
+        if (killOnly) break;
         MoveOutcome clean = RunMoveScenario(kind, MoveFault());
         Run(kind, MoveFault(), "clean", &totals);
         for (size_t i = 0; i < kMoveFaultOperationCount; ++i) {

@@ -85,8 +85,15 @@ void ExpectCleanLayout(HWND dialog) {
 }  // namespace
 
 // The four questions in German, US and UK English: the texts they are given
-// and a layout in which nothing is cut off or covered.
+// and a layout in which nothing is cut off or covered (at the screen's
+// resolution; the next test repeats it at 120 DPI).
 TEST(CopyDialogs, LaidOutInEveryLanguage) {
+    wchar_t expected[8] = {};
+    if (GetEnvironmentVariableW(L"KTX_EXPECT_DPI", expected, ARRAYSIZE(expected))) {
+        HDC screen = GetDC(nullptr);
+        EXPECT_EQ(_wtoi(expected), GetDeviceCaps(screen, LOGPIXELSY));
+        ReleaseDC(nullptr, screen);
+    }
     ReplaceFileQuestion replace;
     replace.name = L"Übersicht der Größen aller Dateien 2006.final.txt";
     replace.readOnly = true;
@@ -173,4 +180,44 @@ TEST(LocalFileStream, ReadsAPcFile) {
         EXPECT_FALSE(missing);
     }
     EXPECT_EQ(objects, ModuleObjectCount());
+}
+
+// The same check in a second run of this program with the display set to
+// 120 DPI (the setting is read when a program starts).
+TEST(CopyDialogs, LaidOutAt120Dpi) {
+    if (GetEnvironmentVariableW(L"KTX_EXPECT_DPI", nullptr, 0)) GTEST_SKIP();
+    HKEY desktop = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0,
+                                             nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &desktop,
+                                             nullptr));
+    DWORD saved = 0, size = sizeof(saved), type = 0;
+    bool hadValue = RegQueryValueExW(desktop, L"LogPixels", nullptr, &type,
+                                     reinterpret_cast<BYTE*>(&saved), &size) == ERROR_SUCCESS;
+    DWORD dpi = 120;
+    RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                   sizeof(dpi));
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) +
+                           L"\" --gtest_filter=CopyDialogs.LaidOutInEveryLanguage";
+    SetEnvironmentVariableW(L"KTX_EXPECT_DPI", L"120");
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION child = {};
+    BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &startup, &child);
+    SetEnvironmentVariableW(L"KTX_EXPECT_DPI", nullptr);
+    DWORD exitCode = 1;
+    if (started) {
+        WaitForSingleObject(child.hProcess, 120000);
+        GetExitCodeProcess(child.hProcess, &exitCode);
+        CloseHandle(child.hProcess);
+        CloseHandle(child.hThread);
+    }
+    if (hadValue)
+        RegSetValueExW(desktop, L"LogPixels", 0, type, reinterpret_cast<const BYTE*>(&saved), size);
+    else
+        RegDeleteValueW(desktop, L"LogPixels");
+    RegCloseKey(desktop);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(0u, exitCode);
 }

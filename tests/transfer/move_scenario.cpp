@@ -114,22 +114,20 @@ DWORD WINAPI KillServerLater(void*) {
     return 0;
 }
 
-// The set-aside files of the engine anywhere below a PC folder.
-unsigned CountLeftovers(const std::wstring& folder) {
-    unsigned count = 0;
+// The contents of the engine's set-aside files anywhere below a PC folder.
+void CollectSetAside(const std::wstring& folder, std::vector<std::string>* contents) {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return 0;
+    if (search == INVALID_HANDLE_VALUE) return;
     do {
         std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            count += CountLeftovers(folder + L"\\" + name);
+            CollectSetAside(folder + L"\\" + name, contents);
         else if (name.compare(0, 4, L"~ktx") == 0)
-            ++count;
+            contents->push_back(ReadPcFile(folder + L"\\" + name));
     } while (FindNextFileW(search, &found));
     FindClose(search);
-    return count;
 }
 
 }  // namespace
@@ -238,7 +236,11 @@ MoveOutcome RunMoveScenario(MoveKind kind, const MoveFault& fault) {
         }
     }
 
-    // Nothing lost, nothing half-written.
+    // Nothing lost, nothing half-written. A replaced file that could not be
+    // put back (the server gone) still counts as kept in its set-aside copy.
+    std::vector<std::string> setAside;
+    CollectSetAside(module.PcPath(target), &setAside);
+    outcome.leftovers = static_cast<unsigned>(setAside.size());
     for (const SceneFile& file : SourceFiles()) {
         const std::string atSource = sourceBytes(file.path);
         const std::string& atTarget = arrived[file.path];
@@ -250,16 +252,16 @@ MoveOutcome RunMoveScenario(MoveKind kind, const MoveFault& fault) {
         std::string older;
         for (const SceneFile& old : OlderTargets())
             if (!wcscmp(old.path, file.path)) older = old.bytes;
-        const bool untouched = older.empty() ? atTarget == "<missing>" : atTarget == older;
-        if (!untouched && atTarget != file.bytes) {
+        if (atTarget != "<missing>" && atTarget != older && atTarget != file.bytes) {
             ++outcome.halfWritten;
             outcome.detail += L" half-written " + std::wstring(file.path);
         }
-        if (!older.empty() && atTarget != older && atTarget != file.bytes) {
+        bool olderKept = older.empty() || atTarget == older || atTarget == file.bytes;
+        for (const std::string& kept : setAside) olderKept = olderKept || kept == older;
+        if (!olderKept) {
             ++outcome.losses;
             outcome.detail += L" lost older " + std::wstring(file.path);
         }
     }
-    outcome.leftovers = CountLeftovers(module.PcPath(target));
     return outcome;
 }
