@@ -1,7 +1,8 @@
 // Prints the fault matrix of moves into the module (PC -> module and
-// module -> module; with "kill", once with the server process ended half-way): for each case whether the move completed, and the
-// totals of cases, bytes compared, losses, half-written files and
-// set-aside files left behind.
+// module -> module; with "kill", the move whose server process ends
+// half-way): for each case whether the move completed, and the totals of
+// cases, bytes compared, losses, half-written files and set-aside files
+// left behind.
 #include <windows.h>
 #include <commctrl.h>
 
