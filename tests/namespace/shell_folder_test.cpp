@@ -392,3 +392,73 @@ TEST_F(ShellFolder, LibraryUnloadableOnceEverythingIsReleased) {
     desktop_.Reset();
     EXPECT_EQ(library.CanUnloadNow(), S_OK);
 }
+
+// Module files leave through the clipboard: the folder's data object, put on
+// the clipboard here, read by another thread as a paste into a PC program would.
+TEST_F(ShellFolder, DataObjectOnTheClipboardGivesTheFilesToAnotherThread) {
+    LoadedExtension library;
+    {
+        LPCITEMIDLIST items[] = {photo_.get(), archive_.get()};
+        ComPtr<IDataObject> object;
+        ASSERT_EQ(data_->GetUIObjectOf(nullptr, 2, items, IID_IDataObject, nullptr, &object), S_OK);
+        ASSERT_EQ(OleSetClipboard(object.Get()), S_OK);
+    }
+    struct Reader {
+        std::vector<std::wstring> names;
+        std::string photo;
+    } reader;
+    HANDLE thread = CreateThread(nullptr, 0, [](void* p) -> DWORD {
+        Reader* r = static_cast<Reader*>(p);
+        OleInitialize(nullptr);
+        ComPtr<IDataObject> clip;
+        if (SUCCEEDED(OleGetClipboard(&clip))) {
+            FORMATETC group = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"FileGroupDescriptorW")),
+                               nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+            STGMEDIUM medium = {};
+            if (SUCCEEDED(clip->GetData(&group, &medium))) {
+                auto* descriptor = static_cast<FILEGROUPDESCRIPTORW*>(GlobalLock(medium.hGlobal));
+                for (UINT i = 0; i < descriptor->cItems; ++i)
+                    r->names.push_back(descriptor->fgd[i].cFileName);
+                GlobalUnlock(medium.hGlobal);
+                ReleaseStgMedium(&medium);
+            }
+            FORMATETC contents = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"FileContents")),
+                                  nullptr, DVASPECT_CONTENT, 0, TYMED_HGLOBAL};
+            if (SUCCEEDED(clip->GetData(&contents, &medium))) {
+                r->photo.assign(static_cast<char*>(GlobalLock(medium.hGlobal)),
+                                GlobalSize(medium.hGlobal));
+                GlobalUnlock(medium.hGlobal);
+                ReleaseStgMedium(&medium);
+            }
+        }
+        clip.Reset();
+        OleUninitialize();
+        return 0;
+    }, &reader, 0, nullptr);
+    // This thread serves the object while the reader works.
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    CloseHandle(thread);
+    EXPECT_THAT(reader.names, ElementsAre(L"Photo.jpg", L"Archive", L"Archive\\Deep",
+                                          L"Archive\\Deep\\level3.bin", L"Archive\\old notes.txt"));
+    std::string expected;
+    {
+        HANDLE file = CreateFileW(PcPath(L"\\A:\\Data\\Photo.jpg").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        char buffer[65536];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got) expected.append(buffer, got);
+        CloseHandle(file);
+    }
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(reader.photo, expected);
+
+    ASSERT_EQ(OleSetClipboard(nullptr), S_OK);
+    data_.Reset();
+    a_.Reset();
+    root_.Reset();
+    desktop_.Reset();
+    EXPECT_EQ(library.CanUnloadNow(), S_OK);
+}
