@@ -23,6 +23,7 @@
 #include "transfer/hdrop_format.h"
 #include "transfer/hdrop_staging.h"
 #include "transfer/progress_dialog.h"
+#include "transfer/shell_id_list_format.h"
 #include "transfer/progress_stream.h"
 #include "transfer/stream_size.h"
 #include "transfer/view_address_format.h"
@@ -49,7 +50,8 @@ bool IsOneOf(CLIPFORMAT format, std::initializer_list<ModuleClipboardFormat> for
 
 // The single-block formats, asked for with lindex -1.
 bool IsWholeBlockFormat(CLIPFORMAT format) {
-    if (format == kHdropFormat) return HdropStagingEnabled();
+    if (format == kHdropFormat || IsOneOf(format, {ModuleClipboardFormat::ShellIdListArray}))
+        return HdropStagingEnabled();
     return IsOneOf(format, {ModuleClipboardFormat::FileGroupDescriptorW,
                             ModuleClipboardFormat::PreferredDropEffect,
                             ModuleClipboardFormat::DirectoryData,
@@ -324,6 +326,7 @@ STDMETHODIMP ModuleDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
     if (cf == Format(ModuleClipboardFormat::FileGroupDescriptorW))
         return GetFileGroupDescriptor(medium);
     if (cf == kHdropFormat) return GetDropFiles(medium);
+    if (cf == Format(ModuleClipboardFormat::ShellIdListArray)) return GetStagedIdListArray(medium);
     HGLOBAL block = nullptr;
     if (cf == Format(ModuleClipboardFormat::PreferredDropEffect)) {
         hr = MakeGlobalBlock(&preferredEffect_, sizeof(preferredEffect_), &block);
@@ -419,8 +422,12 @@ STDMETHODIMP ModuleDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** o
     std::vector<FORMATETC> formats;
     for (ModuleClipboardFormat format : list) formats.push_back(HGlobalFormatEtc(Format(format)));
     // Files for programs that take only PC files: last, rendered on request.
-    if (direction == DATADIR_GET && HdropStagingEnabled())
+    // The same staged files as the shell's own selection, for PC folders
+    // that take only that.
+    if (direction == DATADIR_GET && HdropStagingEnabled()) {
         formats.push_back(HGlobalFormatEtc(kHdropFormat));
+        formats.push_back(HGlobalFormatEtc(Format(ModuleClipboardFormat::ShellIdListArray)));
+    }
     return FormatEnumerator::Create(std::move(formats), out);
 }
 
@@ -710,21 +717,52 @@ HRESULT ModuleDataObject::StageFiles() {
     return S_OK;
 }
 
+HRESULT ModuleDataObject::EnsureStaged() {
+    if (staging_) return S_OK;
+    HRESULT hr = StageFiles();
+    // A cancelled or failed staging leaves no folder behind (its holder went
+    // with the failure); the dialog goes either way.
+    CloseProgress();
+    if (FAILED(hr) && hr != E_OPERATION_CANCELLED) {
+        ReportModuleError(hr, L"");
+        return E_FAIL;
+    }
+    return hr;
+}
+
 HRESULT ModuleDataObject::GetDropFiles(STGMEDIUM* medium) {
     ComPtr<ModuleDataObject> self(this);
-    if (!staging_) {
-        HRESULT hr = StageFiles();
-        // A cancelled or failed staging leaves no folder behind (its holder
-        // went with the failure); the dialog goes either way.
-        CloseProgress();
-        if (FAILED(hr)) {
-            if (hr == E_OPERATION_CANCELLED) return hr;
-            ReportModuleError(hr, L"");
-            return E_FAIL;
-        }
-    }
+    HRESULT hr = EnsureStaged();
+    if (FAILED(hr)) return hr;
     HGLOBAL block = nullptr;
-    HRESULT hr = BuildDropFiles(stagedPaths_, &block);
+    hr = BuildDropFiles(stagedPaths_, &block);
+    if (FAILED(hr)) return hr;
+    return HGlobalMedium(block, medium);
+}
+
+HRESULT ModuleDataObject::GetStagedIdListArray(STGMEDIUM* medium) {
+    ComPtr<ModuleDataObject> self(this);
+    HRESULT hr = EnsureStaged();
+    if (FAILED(hr)) return hr;
+    ComPtr<IShellFolder> desktop;
+    hr = SHGetDesktopFolder(&desktop);
+    if (FAILED(hr)) return hr;
+    // The desktop as parent and absolute items: what every reader of the
+    // format understands, Wine's paste included (it takes the items alone).
+    const USHORT empty = 0;
+    std::vector<IdListHolder> items;
+    std::vector<LPCITEMIDLIST> lists;
+    for (const std::wstring& path : stagedPaths_) {
+        std::wstring name = path;
+        IdListHolder item;
+        hr = desktop->ParseDisplayName(nullptr, nullptr, &name[0], nullptr, item.out(), nullptr);
+        if (FAILED(hr)) return hr;
+        items.push_back(std::move(item));
+    }
+    for (const IdListHolder& item : items) lists.push_back(item.get());
+    HGLOBAL block = nullptr;
+    hr = BuildShellIdListArray(reinterpret_cast<LPCITEMIDLIST>(&empty), lists.data(),
+                               static_cast<UINT>(lists.size()), &block);
     if (FAILED(hr)) return hr;
     return HGlobalMedium(block, medium);
 }

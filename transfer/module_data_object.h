@@ -1,7 +1,7 @@
 // The data object of module items leaving the module folder (Cut, Copy,
 // drags): the files for other programs as "FileGroupDescriptorW" and
 // "FileContents" (and, when the setting allows, as staged PC files through
-// CF_HDROP), the selection for the module's own paste as "QEL SNE Directory
+// CF_HDROP and "Shell IDList Array"), the selection for the module's own paste as "QEL SNE Directory
 // Data", and the delete-after-move hand-shake through "Paste Succeeded".
 // It answers IModuleChangeSink (doing nothing), which is how the library
 // recognises its own data objects.
@@ -101,6 +101,8 @@ private:
     HRESULT GetFileContents(LONG index, DWORD tymed, STGMEDIUM* medium);
     HRESULT ServeFileContents(TransferEntry& entry, DWORD tymed, STGMEDIUM* medium);
     HRESULT GetDropFiles(STGMEDIUM* medium);
+    HRESULT GetStagedIdListArray(STGMEDIUM* medium);
+    HRESULT EnsureStaged();
     HRESULT StageFiles();
     // Reads all of an entry's bytes from a clone of its stream, with progress
     // the first time.

@@ -26,6 +26,7 @@
 #include "transfer/hdrop_format.h"
 #include "transfer/hdrop_staging.h"
 #include "transfer/module_data_object.h"
+#include "transfer/shell_id_list_format.h"
 #include "transfer/view_address_format.h"
 
 using Microsoft::WRL::ComPtr;
@@ -297,7 +298,8 @@ TEST_F(DataObjectTest, FormatListsAndBlocks) {
                                        Cf(ModuleClipboardFormat::FileContents),
                                        Cf(ModuleClipboardFormat::PreferredDropEffect),
                                        Cf(ModuleClipboardFormat::DirectoryData),
-                                       Cf(ModuleClipboardFormat::ViewAddress), CF_HDROP}),
+                                       Cf(ModuleClipboardFormat::ViewAddress), CF_HDROP,
+                                       Cf(ModuleClipboardFormat::ShellIdListArray)}),
               list(DATADIR_GET));
     EXPECT_EQ((std::vector<CLIPFORMAT>{Cf(ModuleClipboardFormat::PerformedDropEffect),
                                        Cf(ModuleClipboardFormat::PasteSucceeded),
@@ -409,6 +411,16 @@ TEST_F(DataObjectTest, HdropStagesTheFilesUntilTheObjectGoes) {
     EXPECT_EQ(ReadPcFile(module_.PcPath(L"\\A:\\Data\\Photo.jpg")), ReadPcFile(paths[1]));
     EXPECT_EQ(ReadPcFile(module_.PcPath(L"\\A:\\Data\\Archive\\Deep\\level3.bin")),
               ReadPcFile(paths[0] + L"\\Deep\\level3.bin"));
+    // The same files as the shell's selection: the staging folder and its items.
+    ShellIdListArray array;
+    ASSERT_EQ(S_OK, ReadShellIdListArray(object.Get(), &array));
+    ASSERT_EQ(2u, array.items.size());
+    for (size_t i = 0; i < 2; ++i) {
+        IdListHolder absolute(array.AbsoluteItem(i));
+        wchar_t path[MAX_PATH] = L"";
+        ASSERT_TRUE(SHGetPathFromIDListW(absolute.get(), path));
+        EXPECT_EQ(0, lstrcmpiW(paths[i].c_str(), path)) << path;
+    }
     // A second request hands out the same files without a second download.
     std::vector<std::wstring> again;
     ASSERT_EQ(S_OK, ReadDropFiles(object.Get(), &again));
@@ -425,6 +437,8 @@ TEST_F(DataObjectTest, HdropSettingTurnsStagingOff) {
     RegSetValueExW(key, kStageFilesValue, 0, REG_DWORD, reinterpret_cast<BYTE*>(&off), 4);
     ComPtr<IDataObject> object = Make(L"\\A:\\Data", {L"\\A:\\Data\\Photo.jpg"});
     FORMATETC format = HGlobalFormatEtc(CF_HDROP);
+    EXPECT_EQ(DV_E_FORMATETC, object->QueryGetData(&format));
+    format.cfFormat = Cf(ModuleClipboardFormat::ShellIdListArray);
     EXPECT_EQ(DV_E_FORMATETC, object->QueryGetData(&format));
     FormatInventory inventory;
     TakeFormatInventory(object.Get(), &inventory);
