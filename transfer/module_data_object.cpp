@@ -462,6 +462,7 @@ HRESULT ModuleDataObject::GetFileGroupDescriptor(STGMEDIUM* medium) {
     OutputDebugStringW(L"Start Desc");
     OutputDebugStringW(L"\n");
     bool missingStream = false;
+    bool cancelled = false;
     {
         GlobalLocked<BYTE> locked(block);
         if (!locked) {
@@ -472,10 +473,8 @@ HRESULT ModuleDataObject::GetFileGroupDescriptor(STGMEDIUM* medium) {
         memcpy(locked.get(), &count, sizeof(count));
         for (size_t i = 0; i < entries_.size(); ++i) {
             if (cancel_) {
-                CloseProgress();
-                GlobalUnlock(block);
-                GlobalFree(block);
-                return E_FAIL;
+                cancelled = true;
+                break;
             }
             const TransferEntry& entry = entries_[i];
             LPCITEMIDLIST item = LastItem(entry.item.get());
@@ -497,6 +496,11 @@ HRESULT ModuleDataObject::GetFileGroupDescriptor(STGMEDIUM* medium) {
             memcpy(locked.get() + sizeof(UINT) + i * sizeof(FILEDESCRIPTORW), &record,
                    sizeof(record));
         }
+    }
+    if (cancelled) {
+        CloseProgress();
+        GlobalFree(block);
+        return E_FAIL;
     }
     if (missingStream) {
         GlobalFree(block);

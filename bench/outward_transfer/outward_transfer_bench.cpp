@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
         const int files = quick ? 16 : 64;
         if (!module.ok() || FAILED(module.Create(&access)) ||
             !MakeFolder(module, L"\\A:\\Bench", files, 1 << 20) ||
-            !MakeFolder(module, L"\\A:\\Link", 4, 64 * 1024)) {
+            !MakeFolder(module, L"\\A:\\Link", 4, 256 * 1024)) {
             std::printf("substitute server or its folder not available\n");
             return 2;
         }
@@ -177,12 +177,12 @@ int main(int argc, char** argv) {
         Print((std::string(what) + ", CF_HDROP").c_str(), direct, hdrop, 1.15, "direct reads");
 
         module.SetLinkSpeed(kLinkSpeed);
-        const double link = 4.0 * 64 * 1024 / kLinkSpeed;
+        const double link = 4.0 * 256 * 1024 / kLinkSpeed;
         explorer = ReadAsExplorer(access.Get(), L"\\A:\\Link", &bytes);
         hdrop = ReadAsHdrop(access.Get(), L"\\A:\\Link", &bytes);
         module.SetLinkSpeed(0);
-        Print("256 KB at 92,160 B/s, FileContents", link, explorer, 1.02, "link's own  ");
-        Print("256 KB at 92,160 B/s, CF_HDROP", link, hdrop, 1.02, "link's own  ");
+        Print("1 MB at 92,160 B/s, FileContents", link, explorer, 1.02, "link's own  ");
+        Print("1 MB at 92,160 B/s, CF_HDROP", link, hdrop, 1.02, "link's own  ");
     }
     LeaveComThread();
     return 0;
