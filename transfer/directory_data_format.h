@@ -18,7 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
+#include "module_access/absolute_lists.h"
 
 struct DirectoryData {
     std::wstring folderPath;
