@@ -23,6 +23,7 @@
 #include "resources/string_ids.h"
 #include "common/class_ids.h"
 #include "transfer/item_data_object.h"
+#include "view/module_drop_target.h"
 #include "view/module_view.h"
 
 using Microsoft::WRL::ComPtr;
@@ -290,9 +291,8 @@ STDMETHODIMP ModuleFolder::CreateViewObject(HWND owner, REFIID iid, void** out) 
         if (SUCCEEDED(hr)) hr = view->InitForFolderPath(path_, absolute_.get(), owner);
         return SUCCEEDED(hr) ? view->QueryInterface(iid, out) : hr;
     }
-    // IDropTarget: the folder drop target is created here once it exists;
-    // until then, like anything else (IContextMenu, IShellDetails,
-    // IExtractIconW), none.
+    if (iid == IID_IDropTarget) return ModuleDropTarget::ForFolder(path_, absolute_.get(), owner, iid, out);
+    // Anything else (IContextMenu, IShellDetails, IExtractIconW): none.
     return E_NOINTERFACE;
 }
 
@@ -325,11 +325,15 @@ STDMETHODIMP ModuleFolder::GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFG
     return S_OK;
 }
 
-STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items, REFIID iid,
+STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* items, REFIID iid,
                                          UINT*, void** out) {
     if (!items || !out) return E_POINTER;
     *out = nullptr;
     if (IsEqualIID(iid, IID_IDataObject)) return CreateItemDataObject(path_, count, items, out);
+    if (IsEqualIID(iid, IID_IDropTarget)) {
+        if (count < 1) return E_UNEXPECTED;
+        return ModuleDropTarget::ForFolder(path_, items[0], owner, iid, out);
+    }
     const bool single = IsEqualIID(iid, IID_IExtractIconW) || IsEqualIID(iid, IID_IQueryInfo);
     if (!single) {
         // IContextMenu and IDropTarget objects of the items are

@@ -14,7 +14,6 @@ struct ModuleState {
     LibraryVersion shell32;
     LibraryVersion comctl32;
     bool versionsRead = false;
-    int windowsFamily = -1;
     HMENU sharedMenu = nullptr;
 };
 ModuleState g_state;
@@ -44,28 +43,7 @@ void ReadVersions() {
     g_state.versionsRead = true;
 }
 
-int ReadWindowsFamily() {
-    OSVERSIONINFOW info = {};
-    info.dwOSVersionInfoSize = sizeof(info);
-#ifdef _MSC_VER
-#pragma warning(suppress : 4996)
-#endif
-    if (!GetVersionExW(&info)) return 0;
-    return ClassifyWindowsFamily(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
-}
-
 }  // namespace
-
-int ClassifyWindowsFamily(DWORD platformId, DWORD majorVersion, DWORD minorVersion) {
-    switch (platformId) {
-    case VER_PLATFORM_WIN32_WINDOWS:
-        return (majorVersion > 4 || (majorVersion == 4 && minorVersion != 0)) ? 1 : 0;
-    case VER_PLATFORM_WIN32_NT:
-        return majorVersion > 4 ? 3 : 2;
-    default:
-        return 0;
-    }
-}
 
 HINSTANCE ModuleInstance() {
     return g_state.instance ? g_state.instance : GetModuleHandleW(nullptr);
@@ -81,11 +59,6 @@ LibraryVersion Comctl32Version() {
     return g_state.comctl32;
 }
 
-int WindowsFamily() {
-    if (g_state.windowsFamily < 0) g_state.windowsFamily = ReadWindowsFamily();
-    return g_state.windowsFamily;
-}
-
 HMENU SharedMenu() { return g_state.sharedMenu; }
 void SetSharedMenu(HMENU menu) { g_state.sharedMenu = menu; }
 
@@ -94,7 +67,7 @@ bool InitializeModuleState(HINSTANCE instance) {
     if (!ShellAllocator()) return false;
     InitCommonControls();
     ReadVersions();
-    g_state.windowsFamily = ReadWindowsFamily();
+    WindowsFamily();
     if (!RegisterModuleClipboardFormats()) return false;
     return RegisterModuleWindowClasses();
 }

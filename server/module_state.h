@@ -10,6 +10,7 @@
 // The clipboard formats (ModuleClipboardFormat, ClipboardFormatId) are
 // registered from here but owned by the transfer code.
 #include "transfer/clipboard_formats.h"
+#include "common/windows_family.h"
 
 struct LibraryVersion {
     DWORD major = 4;
@@ -20,10 +21,6 @@ struct LibraryVersion {
 HINSTANCE ModuleInstance();
 LibraryVersion Shell32Version();
 LibraryVersion Comctl32Version();
-// 0 and 1: the consumer line (1 from Windows 98 on); 2 and 3: the NT line
-// (3 from Windows 2000 on).
-int WindowsFamily();
-int ClassifyWindowsFamily(DWORD platformId, DWORD majorVersion, DWORD minorVersion);
 
 // The menu shared by the view's menus, destroyed when the library unloads.
 HMENU SharedMenu();

@@ -13,6 +13,7 @@
 #include "module_access/module_errors.h"
 #include "resources/string_ids.h"
 #include "view/explorer_style.h"
+#include "view/module_drop_target.h"
 #include "view/search_results_host.h"
 #include "view/status_texts.h"
 #include "view/view_cell_texts.h"
@@ -252,6 +253,7 @@ HRESULT ModuleView::CreateList(ListKind kind, const int32_t widths[kViewStateCol
 
 void ModuleView::DestroyList() {
     if (!list_) return;
+    editEnded_ = true;
     HWND list = list_;
     list_ = nullptr;
     UnsubclassList(list);
@@ -261,6 +263,8 @@ void ModuleView::DestroyList() {
 // The windows and what hangs on them: menus, change sink, drop targets,
 // list, pane and the view window itself.
 void ModuleView::DestroyWindows() {
+    // A rename waiting for its edit learns that the view went.
+    if (renameWait_) *renameWait_ = false;
     RemoveMenus();
     UnadviseChangeSink();
     RevokeDropTargets();
@@ -772,6 +776,16 @@ LRESULT ModuleView::OnListNotify(NMHDR* header) {
     case NM_SETFOCUS:
         UIActivate(SVUIA_ACTIVATE_FOCUS);
         return 0;
+    case LVN_BEGINLABELEDITW:
+        return OnBeginLabelEdit(reinterpret_cast<NMLVDISPINFOW*>(header));
+    case LVN_ENDLABELEDITW:
+        return OnEndLabelEdit(reinterpret_cast<NMLVDISPINFOW*>(header));
+    case LVN_BEGINDRAG:
+        StartDrag(1);
+        return 0;
+    case LVN_BEGINRDRAG:
+        StartDrag(2);
+        return 0;
     default:
         return 0;
     }
@@ -826,6 +840,7 @@ void ModuleView::OnListMessage(UINT message, WPARAM, LPARAM lParam) {
     case WM_MBUTTONDOWN:
         lastPress_.x = static_cast<short>(LOWORD(lParam));
         lastPress_.y = static_cast<short>(HIWORD(lParam));
+        if (message != WM_MBUTTONDOWN) EndRunningLabelEdit();
         break;
     default:
         break;
@@ -895,23 +910,31 @@ HRESULT ModuleView::CreatePane() { return S_OK; }
 void ModuleView::DestroyPane() { pane_ = nullptr; }
 void ModuleView::RefreshPane() {}
 // Drop targets on the list and the pane.
-HRESULT ModuleView::RegisterDropTargets() { return S_OK; }
-void ModuleView::RevokeDropTargets() {}
+HRESULT ModuleView::RegisterDropTargets() {
+    RevokeDropTargets();
+    HRESULT hr = S_OK;
+    HWND windows[2] = {list_, pane_};
+    ComPtr<IDropTarget>* targets[2] = {&listTarget_, &paneTarget_};
+    for (int i = 0; i < 2 && SUCCEEDED(hr); ++i) {
+        if (!windows[i]) continue;
+        ComPtr<IDropTarget> target;
+        hr = ModuleDropTarget::ForView(this, &target);
+        if (SUCCEEDED(hr)) hr = RegisterDragDrop(windows[i], target.Get());
+        if (SUCCEEDED(hr)) *targets[i] = target;
+    }
+    return hr;
+}
+
+void ModuleView::RevokeDropTargets() {
+    if (listTarget_ && list_) RevokeDragDrop(list_);
+    if (paneTarget_ && pane_) RevokeDragDrop(pane_);
+    listTarget_.Reset();
+    paneTarget_.Reset();
+}
+
+void ModuleView::EndSimpleStatus() {
+    if (browser_) browser_->SendControlMsg(FCW_STATUS, SB_SIMPLE, FALSE, 0, nullptr);
+}
 // The shared menu (folder views) or the search window's menus.
 void ModuleView::MergeMenus() {}
 void ModuleView::RemoveMenus() {}
-
-STDMETHODIMP ModuleView::GetItemObject(UINT what, REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (iid != IID_IDataObject) return E_NOINTERFACE;
-    if (what != SVGIO_SELECTION && what != SVGIO_ALLVIEW) return E_INVALIDARG;
-    // The data object of the selection or of all items is made here.
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP ModuleView::HandleRename(PCUITEMID_CHILD item) {
-    if (!item) return E_POINTER;
-    // In-place rename of one item.
-    return E_NOTIMPL;
-}

@@ -73,6 +73,13 @@ public:
     // Rebuilds the status bar's two parts (browser views only).
     void UpdateStatusBar();
 
+    // Drag and drop, rename (view/label_edit.cpp, view/view_drop_source.cpp,
+    // view/module_drop_target.cpp).
+    POINT DragStartPoint() const { return dragStart_; }
+    bool RenameInProgress() const { return renameInProgress_; }
+    // The selected rows' items in list order.
+    std::vector<LPCITEMIDLIST> SelectedRowItems() const;
+
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override { return AddRefImpl(); }
@@ -101,6 +108,7 @@ public:
 
 private:
     friend class RefCounted<ModuleView>;
+    friend class ModuleDropTarget;
     ModuleView();
     ~ModuleView() override;
 
@@ -153,6 +161,19 @@ private:
     void RevokeDropTargets();
     void MergeMenus();
     void RemoveMenus();
+
+    // Drag and drop, rename.
+    LRESULT OnBeginLabelEdit(NMLVDISPINFOW* info);
+    LRESULT OnEndLabelEdit(NMLVDISPINFOW* info);
+    void EndRunningLabelEdit();
+    void StartDrag(int button);
+    void EndSimpleStatus();
+    POINT dragStart_ = {};
+    bool renameInProgress_ = false;
+    bool editEnded_ = false;
+    volatile bool* renameWait_ = nullptr;
+    Microsoft::WRL::ComPtr<IDropTarget> listTarget_;
+    Microsoft::WRL::ComPtr<IDropTarget> paneTarget_;
 
     // Binding.
     bool bound_ = false;

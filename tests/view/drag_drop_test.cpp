@@ -1,0 +1,488 @@
+// Renaming in place, drops onto the view and the folder, drags out of it,
+// against the substitute server: real label-edit messages to the hosted
+// list, data objects made by the platform's shell for PC files and by the
+// library for module items.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/module_count.h"
+#include "module_access/com_thread.h"
+#include "tests/support/prompt_recorder.h"
+#include "tests/support/test_shell_browser.h"
+#include "testing/substitute_server.h"
+#include "transfer/clipboard_formats.h"
+#include "transfer/module_data_object.h"
+#include "view/module_drop_target.h"
+#include "view/module_view.h"
+#include "view/view_drop_source.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+bool PcExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Runs `action` on this thread once the message loop of a nested call is
+// running (timers fire only from there).
+std::function<void()> g_later;
+void CALLBACK RunLater(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    auto action = g_later;
+    g_later = nullptr;
+    if (action) action();
+}
+void Later(std::function<void()> action) {
+    g_later = std::move(action);
+    SetTimer(nullptr, 0, 10, RunLater);
+}
+
+HRESULT ShellDataObject(const std::wstring& folderPath, const std::vector<const wchar_t*>& names, IDataObject** out) {
+    ComPtr<IShellFolder> desktop, folder;
+    HRESULT hr = SHGetDesktopFolder(&desktop);
+    if (FAILED(hr)) return hr;
+    IdListHolder folderList;
+    hr = desktop->ParseDisplayName(nullptr, nullptr, const_cast<LPWSTR>(folderPath.c_str()), nullptr,
+                                   folderList.out(), nullptr);
+    if (FAILED(hr)) return hr;
+    hr = desktop->BindToObject(folderList.get(), nullptr, IID_PPV_ARGS(&folder));
+    if (FAILED(hr)) return hr;
+    std::vector<IdListHolder> children(names.size());
+    std::vector<LPCITEMIDLIST> lists;
+    for (size_t i = 0; i < names.size(); ++i) {
+        hr = folder->ParseDisplayName(nullptr, nullptr, const_cast<LPWSTR>(names[i]), nullptr, children[i].out(),
+                                      nullptr);
+        if (FAILED(hr)) return hr;
+        lists.push_back(children[i].get());
+    }
+    return folder->GetUIObjectOf(nullptr, static_cast<UINT>(lists.size()), lists.data(), IID_IDataObject, nullptr,
+                                 reinterpret_cast<void**>(out));
+}
+
+// Records what a drop source writes into its data object.
+class RecordingData : public IDataObject {
+public:
+    std::vector<std::pair<CLIPFORMAT, DWORD>> written;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (iid != IID_IUnknown && iid != IID_IDataObject) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs_; }
+    STDMETHODIMP GetData(FORMATETC*, STGMEDIUM*) override { return DV_E_FORMATETC; }
+    STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHODIMP QueryGetData(FORMATETC*) override { return DV_E_FORMATETC; }
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetData(FORMATETC* format, STGMEDIUM* medium, BOOL release) override {
+        DWORD* value = static_cast<DWORD*>(GlobalLock(medium->hGlobal));
+        written.emplace_back(format->cfFormat, value ? *value : 0xFFFFFFFF);
+        GlobalUnlock(medium->hGlobal);
+        if (release) ReleaseStgMedium(medium);
+        return S_OK;
+    }
+    STDMETHODIMP EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHODIMP DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    ULONG refs_ = 1;
+};
+
+class DragDropTest : public testing::Test {
+protected:
+    void SetUp() override {
+        objectsBefore_ = ModuleObjectCount();
+        ASSERT_EQ(S_OK, EnterComThread());
+        ASSERT_TRUE(module_.ok());
+        ASSERT_EQ(S_OK, TestShellBrowser::Create(640, 480, browser_.ReleaseAndGetAddressOf()));
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        pcFolder_ = std::wstring(temp) + L"ktx_dragdrop_pc";
+        CreateDirectoryW(pcFolder_.c_str(), nullptr);
+    }
+    void TearDown() override {
+        browser_->DestroyView();
+        view_.Reset();
+        browser_.Reset();
+        DeleteFileW((pcFolder_ + L"\\one.txt").c_str());
+        RemoveDirectoryW(pcFolder_.c_str());
+        // A paste worker holds the library up to its last instruction, and the
+        // server lets go of the view's change sink through this thread's messages.
+        for (int i = 0; i < 100 && ModuleObjectCount() != objectsBefore_; ++i) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            Sleep(20);
+        }
+        LeaveComThread();
+        EXPECT_EQ(objectsBefore_, ModuleObjectCount());
+    }
+
+    void Show(const wchar_t* path, UINT mode = FVM_DETAILS) {
+        ASSERT_EQ(S_OK, ModuleView::Create(view_.ReleaseAndGetAddressOf()));
+        ASSERT_EQ(S_OK, view_->InitForFolderPath(path, nullptr, browser_->Frame()));
+        HWND window = nullptr;
+        ASSERT_EQ(S_OK, browser_->ShowView(view_.Get(), mode, FWF_AUTOARRANGE, &window));
+    }
+    HWND List() const { return view_->ListWindow(); }
+    int RowOf(const wchar_t* name) {
+        LVFINDINFOW find = {};
+        find.flags = LVFI_STRING;
+        find.psz = name;
+        return static_cast<int>(SendMessageW(List(), LVM_FINDITEMW, static_cast<WPARAM>(-1),
+                                             reinterpret_cast<LPARAM>(&find)));
+    }
+    std::wstring Label(int row) {
+        wchar_t text[MAX_PATH] = {};
+        LVITEMW item = {};
+        item.iItem = row;
+        item.pszText = text;
+        item.cchTextMax = MAX_PATH;
+        SendMessageW(List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+    // Edits a row's label as a user would: the list's own edit box gets the
+    // text and Enter.
+    void EditLabel(int row, const std::wstring& text, std::function<void()> before = nullptr) {
+        HWND list = List();
+        Later([list, text, before] {
+            if (before) before();
+            HWND edit = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETEDITCONTROL, 0, 0));
+            ASSERT_NE(nullptr, edit);
+            SetWindowTextW(edit, text.c_str());
+            PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+        });
+        SendMessageW(list, LVM_EDITLABELW, row, 0);
+        // Whatever the list left over from the nested edit runs now.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    POINTL ScreenPointOfRow(int row) {
+        RECT rect = {};
+        rect.left = LVIR_ICON;
+        SendMessageW(List(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+        POINT p = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        ClientToScreen(List(), &p);
+        return {p.x, p.y};
+    }
+    POINTL ScreenPointOfBackground() {
+        RECT client = {};
+        GetClientRect(List(), &client);
+        POINT p = {client.right - 10, client.bottom - 10};
+        ClientToScreen(List(), &p);
+        return {p.x, p.y};
+    }
+    void WritePc(const wchar_t* name, const std::string& bytes) {
+        HANDLE file = CreateFileW((pcFolder_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+
+    LONG objectsBefore_ = 0;
+    SubstituteModule module_;
+    PromptRecorder prompts_;
+    ComPtr<TestShellBrowser> browser_;
+    ComPtr<ModuleView> view_;
+    std::wstring pcFolder_;
+};
+
+}  // namespace
+
+TEST_F(DragDropTest, LabelEditRenamesOnTheModuleAndKeepsTheNewIdentifier) {
+    Show(L"\\A:\\Data");
+    int row = RowOf(L"Notes.txt");
+    ASSERT_GE(row, 0);
+    EditLabel(row, L"Renamed notes.txt");
+    EXPECT_EQ(0u, prompts_.Count());
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Renamed notes.txt")));
+    EXPECT_FALSE(PcExists(module_.PcPath(L"\\A:\\Data\\Notes.txt")));
+    EXPECT_FALSE(view_->RenameInProgress());
+    row = RowOf(L"Renamed notes.txt");
+    ASSERT_GE(row, 0);
+    EXPECT_STREQ(L"\\A:\\Data\\Renamed notes.txt", ItemPath(view_->RowItem(row)));
+
+    // A folder renames through RenameFolder and its row follows too.
+    EditLabel(RowOf(L"Archive"), L"Old things");
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Old things")));
+    ASSERT_GE(RowOf(L"Old things"), 0);
+    EXPECT_STREQ(L"\\A:\\Data\\Old things", ItemPath(view_->RowItem(RowOf(L"Old things"))));
+}
+
+TEST_F(DragDropTest, RefusedNamesKeepTheOldLabelAndTheItem) {
+    Show(L"\\A:\\Data");
+    const std::wstring notes = module_.PcPath(L"\\A:\\Data\\Notes.txt");
+    struct Case {
+        const wchar_t* name;
+        bool deleteFirst;
+        size_t messages;
+    } cases[] = {
+        {L"", false, 0},   // the list hands an emptied label over as no text at all
+        {L"a:b.txt", false, 1},
+        {L"what?.txt", false, 1},
+        {L"x|y", false, 1},
+        {L"Photo.jpg", false, 1},
+        {L"Gone.txt", true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "name '" << std::string(c.name, c.name + wcslen(c.name)) << "'");
+        size_t before = prompts_.Count();
+        int row = RowOf(L"Notes.txt");
+        ASSERT_GE(row, 0);
+        std::string keep;
+        EditLabel(row, c.name, [&] {
+            if (c.deleteFirst) DeleteFileW(notes.c_str());
+        });
+        EXPECT_EQ(before + c.messages, prompts_.Count());
+        EXPECT_EQ(L"Notes.txt", Label(RowOf(L"Notes.txt")));
+        EXPECT_STREQ(L"\\A:\\Data\\Notes.txt", ItemPath(view_->RowItem(RowOf(L"Notes.txt"))));
+        if (!c.deleteFirst) EXPECT_TRUE(PcExists(notes));
+    }
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Photo.jpg")));
+}
+
+TEST_F(DragDropTest, HandleRenameChecksItsItemAndLearnsWhenTheViewGoes) {
+    Show(L"\\A:\\Data");
+    EXPECT_EQ(E_POINTER, view_->HandleRename(nullptr));
+    BYTE junk[8] = {6, 0, 1, 2, 3, 4, 0, 0};
+    EXPECT_EQ(E_INVALIDARG, view_->HandleRename(reinterpret_cast<PCUITEMID_CHILD>(junk)));
+
+    IdListHolder notes;
+    ASSERT_EQ(S_OK, notes.Assign(view_->RowItem(RowOf(L"Notes.txt"))));
+    ComPtr<TestShellBrowser> browser = browser_;
+    Later([browser] { browser->DestroyView(); });
+    EXPECT_EQ(E_FAIL, view_->HandleRename(notes.get()));
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Notes.txt")));
+}
+
+TEST_F(DragDropTest, GetItemObjectGivesTheLibrarysDataObject) {
+    Show(L"\\A:\\Data");
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(E_POINTER, view_->GetItemObject(SVGIO_SELECTION, IID_IDataObject, nullptr));
+    EXPECT_EQ(E_NOINTERFACE, view_->GetItemObject(SVGIO_SELECTION, IID_IDropTarget, &out));
+    EXPECT_EQ(nullptr, out);
+    EXPECT_EQ(E_INVALIDARG, view_->GetItemObject(SVGIO_BACKGROUND, IID_IDataObject, &out));
+
+    ASSERT_EQ(S_OK, view_->SelectItem(view_->RowItem(RowOf(L"Photo.jpg")), SVSI_SELECT));
+    ComPtr<IDataObject> data;
+    ASSERT_EQ(S_OK, view_->GetItemObject(SVGIO_SELECTION, IID_PPV_ARGS(&data)));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), ReadPreferredDropEffect(data.Get()));
+    FormatInventory inventory;
+    ASSERT_EQ(S_OK, TakeFormatInventory(data.Get(), &inventory));
+    EXPECT_TRUE(inventory.CanGet(FormatInventory::DirectoryData));
+    ComPtr<IModuleChangeSink> own;
+    EXPECT_EQ(S_OK, data.As(&own));
+
+    ComPtr<IDataObject> all;
+    ASSERT_EQ(S_OK, view_->GetItemObject(SVGIO_ALLVIEW, IID_PPV_ARGS(&all)));
+}
+
+TEST_F(DragDropTest, PcFilesFromTheShellLandInTheViewsFolderOrOnAFolderRow) {
+    Show(L"\\A:\\Data");
+    WritePc(L"one.txt", "dropped bytes");
+    ComPtr<IDataObject> data;
+    ASSERT_EQ(S_OK, ShellDataObject(pcFolder_, {L"one.txt"}, &data));
+    ComPtr<IDropTarget> target;
+    ASSERT_EQ(S_OK, ModuleDropTarget::ForView(view_.Get(), &target));
+
+    DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    EXPECT_EQ(E_POINTER, target->DragEnter(nullptr, MK_LBUTTON, ScreenPointOfBackground(), &effect));
+    ASSERT_EQ(S_OK, target->DragEnter(data.Get(), MK_LBUTTON, ScreenPointOfBackground(), &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect & ~DROPEFFECT_SCROLL);
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    ASSERT_EQ(S_OK, target->DragOver(MK_LBUTTON | MK_SHIFT, ScreenPointOfBackground(), &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_MOVE), effect & ~DROPEFFECT_SCROLL);
+
+    // Over a folder row the row is highlighted and takes the drop.
+    int archive = RowOf(L"Archive");
+    effect = DROPEFFECT_COPY;
+    ASSERT_EQ(S_OK, target->DragOver(MK_LBUTTON, ScreenPointOfRow(archive), &effect));
+    EXPECT_EQ(LVIS_DROPHILITED, ListView_GetItemState(List(), archive, LVIS_DROPHILITED));
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    ASSERT_EQ(S_OK, target->Drop(data.Get(), 0, ScreenPointOfRow(archive), &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+    EXPECT_EQ(0u, ListView_GetItemState(List(), archive, LVIS_DROPHILITED));
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Archive\\one.txt")));
+
+    ASSERT_EQ(S_OK, target->DragEnter(data.Get(), MK_LBUTTON, ScreenPointOfBackground(), &effect));
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    ASSERT_EQ(S_OK, target->Drop(data.Get(), 0, ScreenPointOfBackground(), &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\one.txt")));
+    EXPECT_TRUE(PcExists(pcFolder_ + L"\\one.txt"));
+    EXPECT_EQ(0u, prompts_.Count());
+}
+
+TEST_F(DragDropTest, ItemsDroppedBackOnTheirOwnDetailsViewTransferNothing) {
+    Show(L"\\A:\\Data");
+    ASSERT_EQ(S_OK, view_->SelectItem(view_->RowItem(RowOf(L"Archive")), SVSI_SELECT));
+    ComPtr<IDataObject> data;
+    ASSERT_EQ(S_OK, view_->GetItemObject(SVGIO_SELECTION, IID_PPV_ARGS(&data)));
+    ComPtr<IDropTarget> target;
+    ASSERT_EQ(S_OK, ModuleDropTarget::ForView(view_.Get(), &target));
+    const DWORD copies = module_.CallCount(L"CopyItem");
+
+    struct Case {
+        const wchar_t* over;   // null: the background
+        DWORD expected;
+    } cases[] = {
+        {nullptr, DROPEFFECT_NONE},          // beside itself
+        {L"Archive", DROPEFFECT_NONE},       // onto itself
+    };
+    for (const Case& c : cases) {
+        POINTL at = c.over ? ScreenPointOfRow(RowOf(c.over)) : ScreenPointOfBackground();
+        DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        ASSERT_EQ(S_OK, target->DragEnter(data.Get(), MK_LBUTTON, at, &effect));
+        EXPECT_EQ(c.expected, effect & ~DROPEFFECT_SCROLL);
+        effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        ASSERT_EQ(S_OK, target->Drop(data.Get(), 0, at, &effect));
+        EXPECT_EQ(c.expected, effect);
+    }
+    EXPECT_EQ(copies, module_.CallCount(L"CopyItem"));
+    EXPECT_EQ(0u, prompts_.Count());
+}
+
+TEST_F(DragDropTest, FolderTargetDropsIntoItsItemAndRefusesOtherData) {
+    WritePc(L"one.txt", "into Pictures");
+    ComPtr<IDataObject> data;
+    ASSERT_EQ(S_OK, ShellDataObject(pcFolder_, {L"one.txt"}, &data));
+    IdListHolder folder(MakeItemId(L"\\A:\\Pictures", L"PICTURES", 0, FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0));
+    ComPtr<IDropTarget> target;
+    ASSERT_EQ(S_OK, ModuleDropTarget::ForFolder(L"\\A:", folder.get(), browser_->Frame(), IID_PPV_ARGS(&target)));
+    DWORD effect = DROPEFFECT_COPY;
+    ASSERT_EQ(S_OK, target->DragEnter(data.Get(), MK_LBUTTON, {0, 0}, &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+    ASSERT_EQ(S_OK, target->Drop(data.Get(), 0, {0, 0}, &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), effect);
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Pictures\\one.txt")));
+
+
+    // Text alone is nothing to drop.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    SetClipboardData(CF_UNICODETEXT, GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 8));
+    CloseClipboard();
+    ComPtr<IDataObject> text;
+    ASSERT_EQ(S_OK, OleGetClipboard(&text));
+    effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    ASSERT_EQ(S_OK, target->DragEnter(text.Get(), MK_LBUTTON, {0, 0}, &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
+    ASSERT_EQ(S_OK, target->Drop(text.Get(), 0, {0, 0}, &effect));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
+    text.Reset();
+    OleSetClipboard(nullptr);
+    EXPECT_EQ(0u, prompts_.Count());
+}
+
+TEST_F(DragDropTest, DropSourceDropsWhenItsButtonIsReleasedAndMarksTheData) {
+    Show(L"\\A:\\Data");
+    const CLIPFORMAT converted = ClipboardFormat(ModuleClipboardFormat::Converted);
+    struct Case {
+        int button;
+        BOOL escape;
+        DWORD keys;
+        HRESULT expected;
+    } cases[] = {
+        {1, FALSE, MK_LBUTTON, S_OK},
+        {1, TRUE, MK_LBUTTON, DRAGDROP_S_CANCEL},
+        {2, FALSE, MK_RBUTTON | MK_SHIFT, S_OK},
+        {2, FALSE, MK_LBUTTON, DRAGDROP_S_DROP},
+        {1, FALSE, MK_RBUTTON, DRAGDROP_S_DROP},
+    };
+    for (const Case& c : cases) {
+        RecordingData data;
+        ComPtr<ViewDropSource> source;
+        ASSERT_EQ(S_OK, MakeComObject(source.ReleaseAndGetAddressOf(), static_cast<IShellView*>(view_.Get()),
+                                      c.button, static_cast<IDataObject*>(&data)));
+        EXPECT_EQ(c.expected, source->QueryContinueDrag(c.escape, c.keys));
+        EXPECT_EQ(DRAGDROP_S_USEDEFAULTCURSORS, source->GiveFeedback(DROPEFFECT_COPY));
+        source.Reset();
+        if (c.expected == DRAGDROP_S_DROP) {
+            ASSERT_EQ(1u, data.written.size());
+            EXPECT_EQ(converted, data.written[0].first);
+            EXPECT_EQ(1u, data.written[0].second);
+        } else {
+            EXPECT_TRUE(data.written.empty());
+        }
+    }
+}
+
+TEST(DropEffects, BaseEffectFollowsDataButtonsShiftAndPlatform) {
+    const DWORD both = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+    struct Case {
+        bool module, pc;
+        DWORD keys, allowed;
+        int family;
+        DWORD expected;
+    } cases[] = {
+        {false, false, MK_LBUTTON, both, 3, DROPEFFECT_NONE},
+        {false, true, 0, both, 3, DROPEFFECT_NONE},
+        {false, true, MK_LBUTTON, both, 3, DROPEFFECT_COPY},
+        {false, true, MK_RBUTTON, both, 3, DROPEFFECT_COPY},
+        {false, true, MK_LBUTTON | MK_SHIFT, both, 3, DROPEFFECT_MOVE},
+        {false, true, MK_LBUTTON | MK_SHIFT, both, 0, DROPEFFECT_COPY},
+        {true, false, MK_LBUTTON | MK_SHIFT, both, 0, DROPEFFECT_MOVE},
+        {true, false, MK_LBUTTON | MK_SHIFT, DROPEFFECT_COPY, 3, DROPEFFECT_NONE},
+        {true, false, MK_LBUTTON, DROPEFFECT_MOVE, 3, DROPEFFECT_NONE},
+        {true, true, MK_LBUTTON, DROPEFFECT_NONE, 3, DROPEFFECT_NONE},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, BaseDropEffect(c.module, c.pc, c.keys, c.allowed, c.family))
+            << c.module << c.pc << " keys " << c.keys << " allowed " << c.allowed << " family " << c.family;
+}
+
+TEST(DropEffects, AutoScrollStepsByModeAndEdge) {
+    AutoScrollInput base;
+    base.client = {400, 300};
+    base.icon = {32, 32};
+    base.rowWidth = 150;
+    base.rowHeight = 17;
+    base.topRowY = 20;
+    struct Case {
+        int mode;
+        POINT point;
+        UINT hit;
+        int dx, dy;
+    } cases[] = {
+        {1, {200, 150}, 0, 0, 0},
+        {1, {200, 10}, 0, 0, -32},
+        {1, {10, 290}, 0, -32, 32},            // down-left corner
+        {2, {200, 150}, LVHT_ABOVE | LVHT_BELOW, 0, -32},   // up wins
+        {1, {390, 150}, LVHT_TOLEFT, -32, 0},  // left wins
+        {3, {200, 10}, 0, 0, 0},               // list: only sideways
+        {3, {390, 150}, 0, 150, 0},
+        {4, {10, 150}, 0, 0, 0},               // details: only up and down
+        {4, {200, 30}, 0, 0, -17},             // within a row of the top row
+        {4, {200, 290}, 0, 0, 17},
+        {4, {200, 150}, LVHT_BELOW, 0, 17},
+    };
+    for (const Case& c : cases) {
+        AutoScrollInput in = base;
+        in.viewMode = c.mode;
+        in.point = c.point;
+        in.hitFlags = c.hit;
+        ScrollStep step = AutoScrollStep(in);
+        EXPECT_EQ(c.dx, step.dx) << "mode " << c.mode << " at " << c.point.x << "," << c.point.y;
+        EXPECT_EQ(c.dy, step.dy) << "mode " << c.mode << " at " << c.point.x << "," << c.point.y;
+    }
+    AutoScrollInput list = base;
+    list.viewMode = 3;
+    list.rowWidth = 0;
+    list.point = {5, 100};
+    EXPECT_EQ(-32, AutoScrollStep(list).dx);
+}

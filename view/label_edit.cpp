@@ -1,0 +1,119 @@
+// Renaming in place: the shell's HandleRename and the list's label edit,
+// which renames on the module before the new label is accepted.
+#include "view/module_view.h"
+
+#include "module_access/call_wrappers.h"
+#include "module_access/listing.h"
+#include "view/view_cell_texts.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+bool SameItem(LPCITEMIDLIST a, LPCITEMIDLIST b) {
+    bool folderA = (ItemAttributes(a) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    bool folderB = (ItemAttributes(b) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return folderA == folderB && lstrcmpiW(ItemPath(a), ItemPath(b)) == 0;
+}
+
+// Dispatches what is waiting, then sleeps until more arrives (or a short
+// while passes, so that a flag cleared by a nested call is seen). A quit
+// request stays in the queue for the thread's own loop.
+bool PumpOnce() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    return true;
+}
+
+}  // namespace
+
+std::vector<LPCITEMIDLIST> ModuleView::SelectedRowItems() const {
+    std::vector<LPCITEMIDLIST> items;
+    if (!list_) return items;
+    int row = -1;
+    while ((row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0) {
+        LPCITEMIDLIST item = RowItem(row);
+        if (item) items.push_back(item);
+    }
+    return items;
+}
+
+STDMETHODIMP ModuleView::HandleRename(PCUITEMID_CHILD item) {
+    if (!item) return E_POINTER;
+    if (!AsModuleItem(item)) return E_INVALIDARG;
+    if (!access_) return E_UNEXPECTED;
+    // Messages run while we wait: the browser may let the view go meanwhile.
+    ComPtr<ModuleView> self(this);
+    renameInProgress_ = true;
+    HRESULT hr = SelectAndPositionItem(item, SVSI_EDIT | SVSI_ENSUREVISIBLE, nullptr);
+    if (FAILED(hr)) {
+        renameInProgress_ = false;
+        return hr;
+    }
+    editEnded_ = false;
+    volatile bool wait = true;
+    renameWait_ = &wait;
+    while (wait && !editEnded_) {
+        if (!PumpOnce()) break;
+    }
+    renameWait_ = nullptr;
+    renameInProgress_ = false;
+    return wait ? S_OK : E_FAIL;
+}
+
+LRESULT ModuleView::OnBeginLabelEdit(NMLVDISPINFOW* info) {
+    if (renameInProgress_) return FALSE;
+    LPCITEMIDLIST item = (info->item.mask & LVIF_PARAM) && info->item.lParam
+                             ? reinterpret_cast<LPCITEMIDLIST>(info->item.lParam)
+                             : RowItem(info->item.iItem);
+    // The rename edits the row itself; this edit is let through and ends with it.
+    if (item) HandleRename(item);
+    return FALSE;
+}
+
+LRESULT ModuleView::OnEndLabelEdit(NMLVDISPINFOW* info) {
+    BOOL accept = FALSE;
+    int row = info->item.iItem;
+    LPCITEMIDLIST old = info->item.pszText ? RowItem(row) : nullptr;
+    std::wstring newPath;
+    if (old && SUCCEEDED(RenameItem(access_.Get(), list_, old, info->item.pszText, &newPath))) {
+        IdListHolder renamed;
+        if (SUCCEEDED(GetItemRecord(newPath.c_str(), access_.Get(), renamed.out())) && renamed) {
+            for (UINT i = 0; i < items_.count(); ++i) {
+                if (!SameItem(items_[i], old)) continue;
+                LPITEMIDLIST previous = items_.items()[i];
+                LPITEMIDLIST fresh = renamed.release();
+                items_.items()[i] = fresh;
+                // Every row that showed the old identifier shows the new one.
+                for (int r = 0, rows = ItemCount(); r < rows; ++r) {
+                    if (RowItem(r) != previous) continue;
+                    LVITEMW change = {};
+                    change.mask = LVIF_PARAM;
+                    change.iItem = r;
+                    change.lParam = reinterpret_cast<LPARAM>(fresh);
+                    SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&change));
+                }
+                ShellFree(previous);
+                accept = TRUE;
+                break;
+            }
+        }
+    }
+    editEnded_ = true;
+    return accept;
+}
+
+void ModuleView::EndRunningLabelEdit() {
+    if (!renameInProgress_ || !list_) return;
+    HWND edit = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETEDITCONTROL, 0, 0));
+    // Taking the focus from the edit box ends the edit with its text.
+    if (edit && GetFocus() == edit) SetFocus(list_);
+}
