@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -490,7 +491,8 @@ HRESULT ModuleDataObject::GetFileGroupDescriptor(STGMEDIUM* medium) {
                 if (!entry.stream) missingStream = true;
             }
             // The module's names are far shorter; a longer one is cut, never overrun.
-            wcsncpy(record.cFileName, entry.relativeName.c_str(), ARRAYSIZE(record.cFileName) - 1);
+            const size_t chars = std::min(entry.relativeName.size(), ARRAYSIZE(record.cFileName) - 1);
+            memcpy(record.cFileName, entry.relativeName.c_str(), chars * sizeof(wchar_t));
             OutputDebugStringW(record.cFileName);
             OutputDebugStringW(L"\n");
             memcpy(locked.get() + sizeof(UINT) + i * sizeof(FILEDESCRIPTORW), &record,
