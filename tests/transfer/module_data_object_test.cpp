@@ -534,6 +534,18 @@ TEST_F(DataObjectTest, CopyPutsTheFilesOnTheClipboardForAnotherThread) {
     EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), reader.effect);
     EXPECT_EQ(L"Photo.jpg", reader.name);
     EXPECT_EQ(ReadPcFile(module_.PcPath(L"\\A:\\Data\\Photo.jpg")), reader.bytes);
+    // The transfer put a fresh copy on the clipboard for the next paste.
+    {
+        ComPtr<IDataObject> again;
+        ASSERT_EQ(S_OK, GetClipboardDataObject(&again));
+        ComPtr<IModuleChangeSink> own;
+        EXPECT_EQ(S_OK, again.As(&own));
+        Descriptor descriptor = ReadDescriptor(again.Get());
+        ASSERT_EQ(1u, descriptor.records.size());
+        FORMATETC format = HGlobalFormatEtc(Cf(ModuleClipboardFormat::FileContents), 0);
+        UniqueStgMedium medium;
+        EXPECT_EQ(S_OK, again->GetData(&format, medium.out()));
+    }
     // Emptying the clipboard ends the clipboard thread.
     ASSERT_EQ(S_OK, OleSetClipboard(nullptr));
     EXPECT_TRUE(ClipboardThreadEnded());
