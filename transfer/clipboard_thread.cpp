@@ -9,7 +9,7 @@
 #include "module_access/com_thread.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "transfer/module_data_object.h"
 
 using Microsoft::WRL::ComPtr;

@@ -2,7 +2,7 @@
 
 #include <oleidl.h>
 
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "transfer/module_data_object.h"
 
 HRESULT CreateItemDataObject(const std::wstring& folderPath, UINT count, LPCITEMIDLIST* items,

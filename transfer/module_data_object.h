@@ -18,7 +18,7 @@
 
 #include "common/com_object.h"
 #include "module_access/module_access_h.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 class ProgressDialog;
 class StagingFolder;
