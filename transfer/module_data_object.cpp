@@ -286,9 +286,8 @@ STDMETHODIMP_(ULONG) ModuleDataObject::Release() {
     if (left != 0) return static_cast<ULONG>(left);
     // The clipboard may let go on another thread (emptied there); the object
     // and its streams belong to the thread that serves it.
-    if (thread_ && thread_->threadId != GetCurrentThreadId() &&
-        PostThreadMessageW(thread_->threadId, kDestroyDataObjectMessage, 0,
-                           reinterpret_cast<LPARAM>(this)))
+    if (thread_ && thread_->threadId != GetCurrentThreadId() && thread_->window &&
+        PostMessageW(thread_->window, kDestroyDataObjectMessage, 0, reinterpret_cast<LPARAM>(this)))
         return 0;
     delete this;
     return 0;
