@@ -1,6 +1,7 @@
 #include "handlers/property_pages.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <windowsx.h>
 
 #include <new>
@@ -83,10 +84,17 @@ void DriveFigures(const SheetSelection& s, UINT index, uint64_t* capacity, uint6
     *freeBytes = modified > 0 ? static_cast<uint64_t>(modified) : 0;
 }
 
+// A module drive looks like the PC's own first drive.
+HICON DriveIcon() {
+    SHFILEINFOW info = {};
+    if (!SHGetFileInfoW(L"C:\\", 0, &info, sizeof(info), SHGFI_ICON | SHGFI_LARGEICON))
+        return nullptr;
+    return info.hIcon;
+}
+
 void FillDrivePage(HWND page, SheetPage* p) {
     const SheetSelection& s = p->handler->selection();
-    LPCITEMIDLIST drive = s.items[p->index].get();
-    SetIcon(page, p, ItemLargeIcon(drive));
+    SetIcon(page, p, DriveIcon());
     if (s.hasLabel[p->index]) {
         SetText(page, IDC_DRIVE_LABEL, s.labels[p->index]);
         EnableWindow(GetDlgItem(page, IDC_DRIVE_LABEL), TRUE);
@@ -220,7 +228,11 @@ void DrawSquare(const DRAWITEMSTRUCT* item, COLORREF colour) {
 }
 
 void DrawPie(HWND page, SheetPage* p, const DRAWITEMSTRUCT* item) {
-    FillRect(item->hDC, &item->rcItem, GetSysColorBrush(COLOR_BTNFACE));
+    // The page's own background, themed or not.
+    auto background = reinterpret_cast<HBRUSH>(
+        SendMessageW(page, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(item->hDC),
+                     reinterpret_cast<LPARAM>(item->hwndItem)));
+    FillRect(item->hDC, &item->rcItem, background ? background : GetSysColorBrush(COLOR_BTNFACE));
     uint64_t capacity = 0, freeBytes = 0;
     DriveFigures(p->handler->selection(), p->index, &capacity, &freeBytes);
     DrawCapacityPie(item->hDC, item->rcItem, capacity, freeBytes);
