@@ -58,7 +58,7 @@ TEST_F(HelpFile, PathBesideTheRegisteredLibrary) {
 TEST_F(HelpFile, MissingFileIsSaidAndNoRegistrationShowsNothing) {
     PromptRecorder prompts;
     OpenHelp();
-    EXPECT_EQ(prompts.Count(), 0u);
+    EXPECT_EQ(prompts.Count(), 0u) << "nothing registered: no help";
 
     const std::wstring server = L"Z:\\nowhere\\at\\all\\KTXShellExt.dll";
     SetServerPath(server.c_str(), static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
