@@ -213,13 +213,15 @@ HRESULT PropertySheetHandler::ReadFilesAndFolders() {
 STDMETHODIMP PropertySheetHandler::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPARAM lParam) {
     if (!addPage) return E_INVALIDARG;
     if (FAILED(initResult_)) return S_OK;   // nothing to show
+    // The pages of a first call keep using their templates.
+    if (templates_[0]) return E_UNEXPECTED;
 
-    struct PageSpec {
+    struct PagePlan {
         SheetPageKind kind;
         UINT templateId;
         std::wstring title;
     };
-    std::vector<PageSpec> pages;
+    std::vector<PagePlan> pages;
     const SheetSelection& s = selection_;
     if (s.IsModuleFolder()) {
         pages.push_back({SheetPageKind::ModuleInformation, IDD_PROP_MODULE, L""});
@@ -237,13 +239,13 @@ STDMETHODIMP PropertySheetHandler::AddPages(LPFNSVADDPROPSHEETPAGE addPage, LPAR
     }
 
     UINT added = 0;
-    for (const PageSpec& spec : pages) {
+    for (const PagePlan& plan : pages) {
         if (added == kMaxSheetPages) break;
-        templates_[added].reset(Resources().LoadDialogTemplate(spec.templateId));
+        templates_[added].reset(Resources().LoadDialogTemplate(plan.templateId));
         if (!templates_[added]) return E_FAIL;
         HPROPSHEETPAGE page = CreateSheetPage(
-            this, spec.kind, added, static_cast<const DLGTEMPLATE*>(templates_[added].get()),
-            spec.title);
+            this, plan.kind, added, static_cast<const DLGTEMPLATE*>(templates_[added].get()),
+            plan.title);
         if (!page) return E_OUTOFMEMORY;
         if (!addPage(page, lParam)) {
             DestroyPropertySheetPage(page);
