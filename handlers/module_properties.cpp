@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "common/holders.h"
-#include "common/module_count.h"
+#include "common/module_thread.h"
+#include "common/window_classes.h"
 #include "common/resource_module.h"
 #include "handlers/property_sheet_handler.h"
 #include "handlers/selection_summary.h"
 #include "module_access/com_thread.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
-#include "server/module_state.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -30,19 +30,6 @@ struct SheetJob {
     HRESULT* startup = nullptr;
     HWND* sheet = nullptr;
 };
-
-// The library registers the class when it loads; programs that link its code
-// directly register it here.
-bool EnsureSheetParentClass() {
-    WNDCLASSEXW existing = {sizeof(existing)};
-    HINSTANCE host = GetModuleHandleW(nullptr);
-    if (GetClassInfoExW(host, kParentWindowClass, &existing)) return true;
-    WNDCLASSEXW wc = {sizeof(wc)};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = host;
-    wc.lpszClassName = kParentWindowClass;
-    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
 
 BOOL CALLBACK CollectPage(HPROPSHEETPAGE page, LPARAM lParam) {
     auto* pages = reinterpret_cast<std::vector<HPROPSHEETPAGE>*>(lParam);
@@ -70,7 +57,7 @@ void RunSheet(SheetJob* job, bool* signalled) {
     if (SUCCEEDED(hr)) hr = handler->AddPages(&CollectPage, reinterpret_cast<LPARAM>(&pages));
     if (SUCCEEDED(hr) && pages.empty()) hr = E_FAIL;
     HWND parent = nullptr;
-    if (SUCCEEDED(hr) && EnsureSheetParentClass())
+    if (SUCCEEDED(hr) && RegisterModuleWindowClasses())
         parent = CreateWindowExW(0, kParentWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                  nullptr, GetModuleHandleW(nullptr), nullptr);
     HWND sheet = nullptr;
@@ -126,7 +113,6 @@ DWORD WINAPI SheetThread(void* parameter) {
         delete job;
     else
         SetEvent(job->ready);
-    ModuleRelease();
     return 0;
 }
 
@@ -168,21 +154,12 @@ HRESULT ShowModuleProperties(const LPCITEMIDLIST* items, UINT count, const wchar
     job->startup = &hr;
     job->sheet = &sheet;
 
-    ModuleAddRef();
-    UniqueHandle worker(CreateThread(nullptr, 0, &SheetThread, job.get(), 0, nullptr));
-    if (!worker.valid()) {
-        ModuleRelease();
-        return HRESULT_FROM_WIN32(GetLastError());
-    }
-    // The opener may own windows: keep its messages flowing while the sheet comes up.
-    HANDLE wait = ready.get();
-    while (MsgWaitForMultipleObjects(1, &wait, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    HANDLE started = nullptr;
+    HRESULT startedResult = StartModuleThread(&SheetThread, job.get(), &started);
+    if (FAILED(startedResult)) return startedResult;
+    UniqueHandle worker(started);
+    // The opener may own windows (Explorer's): they keep answering meanwhile.
+    WaitPumpingMessages(ready.get());
     if (SUCCEEDED(hr)) {
         job.release();   // the thread frees it when the sheet closes
     } else {

@@ -102,10 +102,8 @@ HRESULT PropertySheetHandler::InternalQueryInterface(REFIID iid, void** out) {
 }
 
 STDMETHODIMP PropertySheetHandler::Initialize(LPCITEMIDLIST, IDataObject* data, HKEY) {
-    UniqueIdList absolute;
-    LPITEMIDLIST raw = nullptr;
-    HRESULT hr = SingleShellItem(data, &raw);
-    absolute.reset(raw);
+    IdListHolder absolute;
+    HRESULT hr = SingleShellItem(data, absolute.out());
     if (FAILED(hr)) return hr;
 
     // The handler is registered for the PC's drives too: only the module

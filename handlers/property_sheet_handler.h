@@ -18,7 +18,7 @@
 #include "common/holders.h"
 #include "handlers/device_info.h"
 #include "module_access/module_access_h.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 constexpr UINT kMaxSheetPages = 10;
 

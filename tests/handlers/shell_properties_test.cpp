@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/formatting.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/handlers_ids.h"
 #include "server/class_ids.h"
 #include "tests/handlers/sheet_driver.h"
