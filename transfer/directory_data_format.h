@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "item_id/module_item_id.h"
-#include "module_access/absolute_lists.h"
 
 struct DirectoryData {
     std::wstring folderPath;

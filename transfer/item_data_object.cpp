@@ -3,7 +3,6 @@
 #include <oleidl.h>
 
 #include "item_id/module_item_id.h"
-#include "module_access/absolute_lists.h"
 #include "transfer/module_data_object.h"
 
 HRESULT CreateItemDataObject(const std::wstring& folderPath, UINT count, LPCITEMIDLIST* items,

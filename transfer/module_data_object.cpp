@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -172,10 +173,8 @@ HRESULT ModuleDataObject::Fill(ModuleAccess* server) {
         const bool drive = IsDriveItem(item);
         const bool folder = !drive && (ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY);
         hr = append(selected.get(), ItemName(item), drive || folder);
-        if (FAILED(hr) || !folder) {
-            if (FAILED(hr)) break;
-            continue;
-        }
+        if (FAILED(hr)) break;
+        if (!folder) continue;
         ItemArray below;
         hr = ListItemsEx(ItemPath(item), L"*", &below, server, false, true);
         if (FAILED(hr)) break;
@@ -241,7 +240,8 @@ const std::wstring& ModuleDataObject::stagingPath() const {
 ModuleDataObject::~ModuleDataObject() {
     CloseProgress();
     if (preferredEffect_ == DROPEFFECT_MOVE && View()) {
-        // A Cut that never became a move: the view drops its cut marks.
+        // The items of a Cut are no longer on their way: the view (refreshed)
+        // drops its cut marks.
         ComPtr<IShellView> shellView;
         if (SUCCEEDED(view_.As(&shellView))) shellView->Refresh();
     }
@@ -285,9 +285,8 @@ STDMETHODIMP_(ULONG) ModuleDataObject::Release() {
     if (left != 0) return static_cast<ULONG>(left);
     // The clipboard may let go on another thread (emptied there); the object
     // and its streams belong to the thread that serves it.
-    if (thread_ && thread_->threadId != GetCurrentThreadId() &&
-        PostThreadMessageW(thread_->threadId, kDestroyDataObjectMessage, 0,
-                           reinterpret_cast<LPARAM>(this)))
+    if (thread_ && thread_->threadId != GetCurrentThreadId() && thread_->window &&
+        PostMessageW(thread_->window, kDestroyDataObjectMessage, 0, reinterpret_cast<LPARAM>(this)))
         return 0;
     delete this;
     return 0;
@@ -490,7 +489,8 @@ HRESULT ModuleDataObject::GetFileGroupDescriptor(STGMEDIUM* medium) {
                 if (!entry.stream) missingStream = true;
             }
             // The module's names are far shorter; a longer one is cut, never overrun.
-            wcsncpy(record.cFileName, entry.relativeName.c_str(), ARRAYSIZE(record.cFileName) - 1);
+            const size_t chars = std::min(entry.relativeName.size(), ARRAYSIZE(record.cFileName) - 1);
+            memcpy(record.cFileName, entry.relativeName.c_str(), chars * sizeof(wchar_t));
             OutputDebugStringW(record.cFileName);
             OutputDebugStringW(L"\n");
             memcpy(locked.get() + sizeof(UINT) + i * sizeof(FILEDESCRIPTORW), &record,

@@ -19,7 +19,6 @@
 #include "common/com_object.h"
 #include "module_access/module_access_h.h"
 #include "item_id/module_item_id.h"
-#include "module_access/absolute_lists.h"
 
 class ProgressDialog;
 class StagingFolder;

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "item_id/module_item_id.h"
-#include "module_access/absolute_lists.h"
 
 struct ShellIdListArray {
     IdListHolder parent;               // absolute; may be empty (the desktop)

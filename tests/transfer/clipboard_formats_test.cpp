@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/holders.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "transfer/clipboard_formats.h"
 #include "transfer/directory_data_format.h"
 #include "transfer/hdrop_format.h"

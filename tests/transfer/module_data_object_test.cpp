@@ -17,9 +17,9 @@
 #include "common/result_codes.h"
 #include "module_access/com_thread.h"
 #include "module_access/listing.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 #include "transfer/clipboard_formats.h"
 #include "transfer/clipboard_thread.h"
 #include "transfer/directory_data_format.h"
@@ -85,7 +85,7 @@ protected:
     void TearDown() override {
         access_.Reset();
         LeaveComThread();
-        EXPECT_EQ(0u, prompts_.Count()) << "no message expected";
+        EXPECT_EQ(expectedPrompts_, prompts_.Count()) << "no other message expected";
         EXPECT_EQ(objectsBefore_, ModuleObjectCount());
     }
 
@@ -121,6 +121,7 @@ protected:
     }
 
     LONG objectsBefore_ = 0;
+    size_t expectedPrompts_ = 0;
     SubstituteModule module_;
     ComPtr<ModuleAccess> access_;
     PromptRecorder prompts_;
@@ -533,6 +534,18 @@ TEST_F(DataObjectTest, CopyPutsTheFilesOnTheClipboardForAnotherThread) {
     EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), reader.effect);
     EXPECT_EQ(L"Photo.jpg", reader.name);
     EXPECT_EQ(ReadPcFile(module_.PcPath(L"\\A:\\Data\\Photo.jpg")), reader.bytes);
+    // The transfer put a fresh copy on the clipboard for the next paste.
+    {
+        ComPtr<IDataObject> again;
+        ASSERT_EQ(S_OK, GetClipboardDataObject(&again));
+        ComPtr<IModuleChangeSink> own;
+        EXPECT_EQ(S_OK, again.As(&own));
+        Descriptor descriptor = ReadDescriptor(again.Get());
+        ASSERT_EQ(1u, descriptor.records.size());
+        FORMATETC format = HGlobalFormatEtc(Cf(ModuleClipboardFormat::FileContents), 0);
+        UniqueStgMedium medium;
+        EXPECT_EQ(S_OK, again->GetData(&format, medium.out()));
+    }
     // Emptying the clipboard ends the clipboard thread.
     ASSERT_EQ(S_OK, OleSetClipboard(nullptr));
     EXPECT_TRUE(ClipboardThreadEnded());
@@ -544,4 +557,44 @@ TEST_F(DataObjectTest, CopyOfADriveOnlyBeeps) {
     EXPECT_EQ(S_OK, CopyItemsToClipboard(L"", nullptr, items, 1, nullptr));
     UniqueHandle none(TakeLastClipboardThread());
     EXPECT_FALSE(none.valid());
+}
+
+// A drag onto the Recycle Bin: the move is finished by a delete that asks
+// first (the question is answered No here, so nothing goes).
+TEST_F(DataObjectTest, MoveToTheRecycleBinAsksBeforeDeleting) {
+    ComPtr<IDataObject> object = Make(L"\\A:\\Data", {L"\\A:\\Data\\Notes.txt"}, 0);
+    STGMEDIUM medium = {TYMED_HGLOBAL};
+    ASSERT_EQ(S_OK, MakeGlobalBlock(&CLSID_RecycleBin, sizeof(CLSID), &medium.hGlobal));
+    FORMATETC format = HGlobalFormatEtc(Cf(ModuleClipboardFormat::TargetClsid));
+    ASSERT_EQ(S_OK, object->SetData(&format, &medium, TRUE));
+    const DWORD deletesBefore = module_.CallCount(L"DeleteFile");
+    ASSERT_EQ(S_OK, WriteDwordFormat(object.Get(), Cf(ModuleClipboardFormat::PerformedDropEffect),
+                                     DROPEFFECT_MOVE));
+    EXPECT_EQ(0u, prompts_.Count()) << "no move without the receiver's word";
+    ASSERT_EQ(S_OK, WriteDwordFormat(object.Get(), Cf(ModuleClipboardFormat::PasteSucceeded),
+                                     DROPEFFECT_MOVE));
+    EXPECT_TRUE(PumpUntil([&] { return prompts_.Count() == 1; }));
+    expectedPrompts_ = 1;
+    EXPECT_EQ(PromptRequest::Kind::Dialog, prompts_.Last().kind);
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(deletesBefore, module_.CallCount(L"DeleteFile"));
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Notes.txt")));
+}
+
+// A drive is no file: first in a Copy it only beeps (above); later in a
+// selection it is an entry without contents.
+TEST_F(DataObjectTest, DriveLaterInTheSelectionIsSkipped) {
+    IdListHolder notes = Item(L"\\A:\\Data\\Notes.txt");
+    IdListHolder drive(MakeDriveItem(L"\\B:", 1048576, 1000));
+    LPCITEMIDLIST items[] = {notes.get(), drive.get()};
+    ComPtr<IDataObject> object;
+    ASSERT_EQ(S_OK, CreateModuleDataObject(L"\\A:\\Data", nullptr, items, 2, DROPEFFECT_COPY,
+                                           nullptr, false, &object));
+    Descriptor descriptor = ReadDescriptor(object.Get());
+    ASSERT_EQ(2u, descriptor.records.size());
+    EXPECT_STREQ(L"B:", descriptor.records[1].cFileName);
+    EXPECT_EQ(0u, descriptor.records[1].nFileSizeLow);
+    FORMATETC format = HGlobalFormatEtc(Cf(ModuleClipboardFormat::FileContents), 1);
+    STGMEDIUM medium = {};
+    EXPECT_EQ(E_INVALIDARG, object->GetData(&format, &medium));
 }
