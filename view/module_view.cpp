@@ -14,6 +14,7 @@
 #include "resources/string_ids.h"
 #include "view/explorer_style.h"
 #include "view/module_drop_target.h"
+#include "view/pane_layout.h"
 #include "view/search_results_host.h"
 #include "view/status_texts.h"
 #include "view/view_cell_texts.h"
@@ -309,8 +310,9 @@ void ModuleView::Layout(int width, int height) {
         if (!webView_) MoveWindow(list_, 0, 0, width, height, TRUE);
         return;
     }
-    // Information pane: places list and pane by the WebView flag and width.
-    MoveWindow(list_, 0, 0, width, height, TRUE);
+    PaneLayout layout = ComputePaneLayout(webView_, width, height);
+    MoveWindow(pane_, layout.pane.x, layout.pane.y, layout.pane.width, layout.pane.height, TRUE);
+    MoveWindow(list_, layout.list.x, layout.list.y, layout.list.width, layout.list.height, TRUE);
 }
 
 STDMETHODIMP ModuleView::GetCurrentInfo(LPFOLDERSETTINGS settings) {
