@@ -6,7 +6,7 @@
 
 #include "namespace/module_item_id.h"
 
-const wchar_t kParentWindowClass[] = L"KTX Parent Window";
+// kParentWindowClass is defined once, with the format dialog that also registers it.
 const wchar_t kWebViewWindowClass[] = L"KTX_WEBVIEW_CLASS_NAME";
 
 namespace {
