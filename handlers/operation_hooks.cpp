@@ -1,5 +1,7 @@
 #include "handlers/operation_hooks.h"
 
+#include "handlers/open_items.h"
+
 namespace {
 
 OperationTable g_libraryOperations;
@@ -30,8 +32,9 @@ HRESULT OperationTable::Paste(const std::wstring&, HWND) {
     return E_NOTIMPL;   // the paste transfer
 }
 
-HRESULT OperationTable::OpenOrExplore(UINT, HWND, LPCITEMIDLIST, const LPCITEMIDLIST*, UINT, LPCITEMIDLIST) {
-    return E_NOTIMPL;   // the transfer's open or explore
+HRESULT OperationTable::OpenOrExplore(UINT command, HWND owner, LPCITEMIDLIST folderList, const LPCITEMIDLIST* items,
+                                      UINT count, LPCITEMIDLIST contextItem) {
+    return OpenModuleItems(command, owner, folderList, items, count, contextItem);
 }
 
 HRESULT OperationTable::OpenOrExplorePaths(UINT, HWND, const std::vector<std::wstring>&, ModuleAccess*) {

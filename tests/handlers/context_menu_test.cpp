@@ -201,6 +201,13 @@ TEST_F(ContextMenuThroughShell, AFileGetsSevenPositionsWithTheirVerbs) {
     EXPECT_EQ(menu->GetCommandString(0, 0x77, nullptr, narrow, 4), E_INVALIDARG);
     EXPECT_EQ(menu->GetCommandString(0, GCS_VERBW, nullptr, nullptr, 4), E_POINTER);
 
+    // Files are never opened from the module: one message says so.
+    {
+        BoxPresser ok(L"Module", IDOK);
+        EXPECT_EQ(Invoke(menu.Get(), "open"), S_OK);
+        EXPECT_EQ(ok.pressed(), 1);
+    }
+
     // Verbs: case-sensitive, rename belongs to the view, offsets must exist.
     EXPECT_EQ(Invoke(menu.Get(), "rename"), E_FAIL);
     EXPECT_EQ(Invoke(menu.Get(), "Properties"), E_FAIL);
