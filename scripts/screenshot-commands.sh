@@ -63,14 +63,15 @@ for lang in en de; do
   xdotool mousemove 215 109 click 3; sleep 3
   shot drive-menu
   xdotool key Escape; sleep 1
-  xdotool mousemove 215 109 click --repeat 2 --delay 80 1; sleep 5
+  # Explorer's settings in a new prefix open on a single click.
+  xdotool mousemove 215 109 click 1; sleep 5
   xdotool mousemove 220 194 click 3; sleep 3
   shot file-menu
   xdotool key Escape; sleep 1
   timeout 60 wineserver -k || true
   sleep 2
 
-  wine explorer /desktop=shot,1024x768 "$build/bin/command_browser.exe" "Module Disk (A:)" 90 >/dev/null 2>&1 &
+  wine explorer /desktop=shot,1024x768 "$build/bin/command_browser.exe" "(A:)" 90 >/dev/null 2>&1 &
   sleep 15
   xdotool mousemove 60 124 click 1; sleep 1
   xdotool mousemove 102 43 click 1; sleep 2

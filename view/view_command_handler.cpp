@@ -151,6 +151,19 @@ void ModuleView::MergeMenus() {
         } else {
             sharedMenu_ = shared;
         }
+    } else if (kind_ == ListKind::Search && searchHost_) {
+        // The search window's own menu bar: File, Edit, View, ... and "?".
+        RemoveMenus();
+        HMENU bar = GetMenu(searchHost_->ResultsOwnerWindow());
+        if (bar) {
+            fileMenu_ = GetSubMenu(bar, 0);
+            editMenu_ = GetSubMenu(bar, 1);
+            viewMenu_ = GetSubMenu(bar, 2);
+            if (fileMenu_ && (fileMenuCopy_ = CreatePopupMenu()) != nullptr) CopyMenuItems(fileMenu_, fileMenuCopy_, -1);
+            if (editMenu_) ApplyEditMenuRules(editMenu_);
+            for (int i = 0, n = viewMenu_ ? GetMenuItemCount(viewMenu_) : 0; i < n && !arrangePopup_; ++i)
+                arrangePopup_ = GetSubMenu(viewMenu_, i);
+        }
     }
     UpdateViewMenuMarks();
     UpdateToolbar();
@@ -166,9 +179,10 @@ void ModuleView::RemoveMenus() {
         }
         browser_->RemoveMenusSB(sharedMenu_);
     }
+    // In the search window the arrange popup is the window's own.
+    if (sharedMenu_ && arrangePopup_ && IsMenu(arrangePopup_)) DestroyMenu(arrangePopup_);
     if (sharedMenu_) DestroyMenu(sharedMenu_);
     if (fileMenuCopy_) DestroyMenu(fileMenuCopy_);
-    if (arrangePopup_ && IsMenu(arrangePopup_)) DestroyMenu(arrangePopup_);
     sharedMenu_ = fileMenu_ = fileMenuCopy_ = editMenu_ = viewMenu_ = arrangePopup_ = nullptr;
 }
 

@@ -22,7 +22,9 @@
 #include "tests/support/fake_module_access.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/test_shell_browser.h"
+#include "module_access/listing.h"
 #include "view/module_view.h"
+#include "view/search_results_host.h"
 #include "view/view_menus.h"
 
 using Microsoft::WRL::ComPtr;
@@ -525,4 +527,58 @@ TEST(ViewMenus, PopupsSelectionKindsAndMenuContexts) {
     EXPECT_EQ(f1.cmd, CMD_HELP);
     DestroyAcceleratorTable(view);
     DestroyAcceleratorTable(other);
+}
+
+namespace {
+class MenuBarHost : public SearchResultsHost {
+public:
+    explicit MenuBarHost(HWND window) : window_(window) {}
+    HWND ResultsOwnerWindow() override { return window_; }
+    std::wstring ResultsFolderPath() override { return L"\\A:"; }
+
+private:
+    HWND window_;
+};
+}  // namespace
+
+TEST_F(ViewCommands, TheSearchListDrivesTheSearchWindowsOwnMenus) {
+    HMENU file = CreatePopupMenu(), edit = CreatePopupMenu(), view = CreatePopupMenu(), arrange = CreatePopupMenu();
+    for (UINT id : {CMD_DELETE, CMD_RENAME, CMD_PROPERTIES, CMD_OPEN_PARENT_FOLDER})
+        AppendMenuW(file, MF_STRING | MF_GRAYED, id, L"x");
+    for (UINT id : {CMD_CUT, CMD_COPY, CMD_SELECT_ALL}) AppendMenuW(edit, MF_STRING, id, L"x");
+    for (UINT id = CMD_VIEW_LARGE_ICONS; id <= CMD_VIEW_DETAILS; ++id) AppendMenuW(view, MF_STRING, id, L"x");
+    AppendMenuW(arrange, MF_STRING, CMD_AUTO_ARRANGE, L"x");
+    AppendMenuW(view, MF_POPUP, reinterpret_cast<UINT_PTR>(arrange), L"&Arrange Icons");
+    HMENU bar = CreateMenu();
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(edit), L"&Edit");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), L"&View");
+    HWND window = CreateWindowExW(0, L"STATIC", L"search", WS_OVERLAPPEDWINDOW, 0, 0, 600, 400, nullptr, bar,
+                                  nullptr, nullptr);
+    MenuBarHost host(window);
+    ASSERT_EQ(S_OK, ModuleView::Create(view_.ReleaseAndGetAddressOf()));
+    ASSERT_EQ(S_OK, view_->InitForSearch(&host));
+    RECT area = {0, 0, 500, 300};
+    ASSERT_EQ(S_OK, view_->CreateResultsList(area));
+    window_ = view_->ViewWindow();
+    IdListHolder found;
+    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data", module_, found.out()));
+    ASSERT_EQ(S_OK, view_->AddItem(found.get()));
+
+    EXPECT_TRUE(Checked(view, CMD_VIEW_DETAILS));
+    SetFocus(List());
+    OpenMenu(file);
+    EXPECT_TRUE(Grayed(file, CMD_DELETE));   // nothing selected yet
+    Select({L"Data"});
+    OpenMenu(file);
+    EXPECT_FALSE(Grayed(file, CMD_DELETE));
+    EXPECT_EQ(GetMenuItemID(file, 0), static_cast<UINT>(CMD_OPEN));   // a folder's Open and Explore on top
+    OpenMenu(edit);
+    EXPECT_FALSE(Grayed(edit, CMD_COPY));
+    Command(CMD_FIND);
+    EXPECT_THAT(operations_.calls, ElementsAre(L"search \\A:\\Data"));
+    view_->DestroyViewWindow();
+    view_.Reset();
+    EXPECT_TRUE(IsMenu(arrange));   // the window's own menus stay its own
+    DestroyWindow(window);
 }

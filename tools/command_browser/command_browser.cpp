@@ -3,7 +3,7 @@
 // the view merges its menus, a toolbar for its buttons and a status bar for
 // its help texts. The view comes from the registered library through the
 // shell, as in Explorer.
-//   command_browser.exe [name of a drive under Module] [seconds]
+//   command_browser.exe [end of a drive's name under Module, e.g. "(A:)"] [seconds]
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -162,7 +162,8 @@ LRESULT CALLBACK FrameProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// The module folder, or its child with this display name.
+// The module folder, or its child whose display name ends with `child`
+// (drive names are in the library's language).
 HRESULT BindModuleFolder(const std::wstring& child, IShellFolder** out) {
     PIDLIST_ABSOLUTE root = nullptr;
     HRESULT hr = SHParseDisplayName(kModuleFolder, nullptr, &root, 0, nullptr);
@@ -178,7 +179,8 @@ HRESULT BindModuleFolder(const std::wstring& child, IShellFolder** out) {
         STRRET name = {};
         wchar_t* text = nullptr;
         bool match = SUCCEEDED(folder->GetDisplayNameOf(item, SHGDN_INFOLDER, &name)) &&
-                     SUCCEEDED(StrRetToStrW(&name, item, &text)) && child == text;
+                     SUCCEEDED(StrRetToStrW(&name, item, &text)) && wcslen(text) >= child.size() &&
+                     child == text + wcslen(text) - child.size();
         CoTaskMemFree(text);
         if (match) hr = folder->BindToObject(item, nullptr, IID_PPV_ARGS(out));
         CoTaskMemFree(item);
