@@ -90,6 +90,8 @@ HRESULT ModuleContextMenu::InitializeForItems(ModuleFolder* folder, const LPCITE
     std::vector<IdListHolder> copies(count);
     for (UINT i = 0; i < count; ++i) {
         if (!items[i]) return E_POINTER;
+        LPCITEMIDLIST last = LastItem(items[i]);
+        if (!last || !IsValidItemId(last)) return E_INVALIDARG;
         if (FAILED(copies[i].Assign(items[i]))) return E_OUTOFMEMORY;
     }
     folder_ = folder;

@@ -272,8 +272,14 @@ TEST_F(ContextMenuThroughShell, FoldersDrivesAndTheModuleItselfHaveTheirOwnMenus
     EXPECT_EQ(Invoke(rootMenu.Get(), "open"), E_FAIL);
     EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), E_INVALIDARG);
 
-    // Zero items cannot have a menu.
     ComPtr<IContextMenu> none;
+    // An identifier that is not the module's gets no menu.
+    const BYTE foreign[] = {4, 0, 0x31, 0, 0, 0};
+    LPCITEMIDLIST bad = reinterpret_cast<LPCITEMIDLIST>(foreign);
+    EXPECT_EQ(data_->GetUIObjectOf(nullptr, 1, &bad, IID_IContextMenu, nullptr, IID_PPV_ARGS_Helper(&none)),
+              E_INVALIDARG);
+
+    // Zero items cannot have a menu.
     LPCITEMIDLIST nothing = nullptr;
     EXPECT_EQ(data_->GetUIObjectOf(nullptr, 0, &nothing, IID_IContextMenu, nullptr, IID_PPV_ARGS_Helper(&none)),
               E_UNEXPECTED);
