@@ -37,8 +37,9 @@ HRESULT OperationTable::OpenOrExplore(UINT command, HWND owner, LPCITEMIDLIST fo
     return OpenModuleItems(command, owner, folderList, items, count, contextItem);
 }
 
-HRESULT OperationTable::OpenOrExplorePaths(UINT, HWND, const std::vector<std::wstring>&, ModuleAccess*) {
-    return E_NOTIMPL;   // the same by path
+HRESULT OperationTable::OpenOrExplorePaths(UINT command, HWND owner, const std::vector<std::wstring>& paths,
+                                           ModuleAccess* access) {
+    return OpenModulePaths(command, owner, paths, access);
 }
 
 HRESULT OperationTable::PropertySheet(const std::wstring&, const LPCITEMIDLIST*, UINT, PropertySheetReady* ready) {

@@ -11,6 +11,8 @@
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
 #include "resources/string_ids.h"
+#include "handlers/operation_hooks.h"
+#include "resources/command_ids.h"
 #include "view/explorer_style.h"
 #include "view/search_results_host.h"
 #include "view/status_texts.h"
@@ -904,6 +906,7 @@ void ModuleView::OpenRowItem(int row) {
     }
     if (kind_ == ListKind::Search) {
         // The search list opens folders by path in a window of their own.
+        StartOpenOrExplorePaths(CMD_EXPLORE, list_, {ItemPath(item)}, access_.Get());
         return;
     }
     if (!browser_) return;

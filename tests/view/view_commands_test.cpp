@@ -19,6 +19,7 @@
 #include "resources/command_ids.h"
 #include "resources/icon_ids.h"
 #include "resources/string_ids.h"
+#include "tests/support/extension_library.h"
 #include "tests/support/fake_module_access.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/test_shell_browser.h"
@@ -542,6 +543,8 @@ private:
 }  // namespace
 
 TEST_F(ViewCommands, TheSearchListDrivesTheSearchWindowsOwnMenus) {
+    // The results' folder is found through the shell: "Module" must be registered.
+    ASSERT_EQ(RunRegsvr32(false), 0u);
     HMENU file = CreatePopupMenu(), edit = CreatePopupMenu(), view = CreatePopupMenu(), arrange = CreatePopupMenu();
     for (UINT id : {CMD_DELETE, CMD_RENAME, CMD_PROPERTIES, CMD_OPEN_PARENT_FOLDER})
         AppendMenuW(file, MF_STRING | MF_GRAYED, id, L"x");
