@@ -12,11 +12,9 @@
 #include "module_access/call_wrappers.h"
 #include "module_access/com_thread.h"
 #include "module_access/module_access.h"
-#include "namespace/module_folder.h"
 #include "resources/command_ids.h"
-#include "server/module_state.h"
 #include "transfer/file_operations.h"
-#include "view/view_menus.h"
+#include "handlers/view_menus.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -58,7 +56,7 @@ HRESULT CreateModuleContextMenuInstance(IUnknown* outer, REFIID iid, void** out)
     return CreateAggregatableInstance<ModuleContextMenu>(outer, iid, out);
 }
 
-HRESULT ModuleContextMenu::CreateForItems(ModuleFolder* folder, const LPCITEMIDLIST* items, UINT count, REFIID iid,
+HRESULT ModuleContextMenu::CreateForItems(const Folder& folder, const LPCITEMIDLIST* items, UINT count, REFIID iid,
                                           void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -81,11 +79,13 @@ void ModuleContextMenu::Reset() {
     items_.clear();
     commands_.clear();
     folder_.Reset();
+    folderPath_.clear();
+    folderList_.reset();
     role_ = kUninitialised;
 }
 
-HRESULT ModuleContextMenu::InitializeForItems(ModuleFolder* folder, const LPCITEMIDLIST* items, UINT count) {
-    if (!folder || !items) return E_POINTER;
+HRESULT ModuleContextMenu::InitializeForItems(const Folder& folder, const LPCITEMIDLIST* items, UINT count) {
+    if (!folder.object || !items) return E_POINTER;
     Reset();
     std::vector<IdListHolder> copies(count);
     for (UINT i = 0; i < count; ++i) {
@@ -94,7 +94,9 @@ HRESULT ModuleContextMenu::InitializeForItems(ModuleFolder* folder, const LPCITE
         if (!last || !IsValidItemId(last)) return E_INVALIDARG;
         if (FAILED(copies[i].Assign(items[i]))) return E_OUTOFMEMORY;
     }
-    folder_ = folder;
+    if (folder.absolute && FAILED(folderList_.Assign(folder.absolute))) return E_OUTOFMEMORY;
+    folder_ = folder.object;
+    folderPath_ = folder.path;
     items_ = std::move(copies);
     role_ = !items_.empty() && IsDriveItem(LastItem(items_[0].get())) ? kDrives : kItems;
     return S_OK;
@@ -127,7 +129,7 @@ HRESULT ModuleContextMenu::InternalQueryInterface(REFIID iid, void** out) {
 STDMETHODIMP ModuleContextMenu::Initialize(PCIDLIST_ABSOLUTE, IDataObject* data, HKEY) {
     Reset();
     if (!data) return E_INVALIDARG;
-    FORMATETC format = {static_cast<CLIPFORMAT>(ClipboardFormatId(ModuleClipboardFormat::ShellIdListArray)), nullptr,
+    FORMATETC format = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_SHELLIDLIST)), nullptr,
                         DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium = {};
     HRESULT hr = data->GetData(&format, &medium);
@@ -296,7 +298,14 @@ std::vector<LPCITEMIDLIST> ModuleContextMenu::ItemLists() const {
     return lists;
 }
 
-std::wstring ModuleContextMenu::FolderPath() const { return folder_ ? folder_->FolderPath() : std::wstring(); }
+HRESULT ModuleContextMenu::LaunchProperties() const {
+    std::vector<IdListHolder> copies(items_.size());
+    for (size_t i = 0; i < items_.size(); ++i)
+        if (FAILED(copies[i].Assign(items_[i].get()))) return E_OUTOFMEMORY;
+    return LaunchPropertySheet(FolderPath(), std::move(copies));
+}
+
+std::wstring ModuleContextMenu::FolderPath() const { return folderPath_; }
 
 std::wstring ModuleContextMenu::ChildPath(LPCITEMIDLIST item) const {
     return FolderPath() + L"\\" + FileNamePart(ItemPath(LastItem(item)));
@@ -308,7 +317,7 @@ HRESULT ModuleContextMenu::ExecuteForItems(UINT command, HWND window) {
     UINT count = static_cast<UINT>(lists.size());
     switch (command) {
     case CMD_PROPERTIES:
-        return LaunchPropertySheet(FolderPath(), items_);
+        return LaunchProperties();
     case CMD_DELETE:
         return StartDelete(FolderPath(), lists.data(), count, false, window, nullptr);
     case CMD_CUT:
@@ -318,7 +327,7 @@ HRESULT ModuleContextMenu::ExecuteForItems(UINT command, HWND window) {
                               nullptr);
     case CMD_EXPLORE:
     case CMD_OPEN:
-        return StartOpenOrExplore(command, window, folder_->FolderIdList(), lists.data(), count, nullptr);
+        return StartOpenOrExplore(command, window, folderList_.get(), lists.data(), count, nullptr);
     case CMD_PASTE:
     case CMD_FIND: {
         LPCITEMIDLIST first = LastItem(lists[0]);
@@ -335,11 +344,11 @@ HRESULT ModuleContextMenu::ExecuteForDrives(UINT command, HWND window) {
     UINT count = static_cast<UINT>(lists.size());
     switch (command) {
     case CMD_PROPERTIES:
-        return LaunchPropertySheet(FolderPath(), items_);
+        return LaunchProperties();
     case CMD_EXPLORE:
     case CMD_OPEN:
         if (lists.empty()) return S_OK;
-        return StartOpenOrExplore(command, window, folder_->FolderIdList(), lists.data(), count, nullptr);
+        return StartOpenOrExplore(command, window, folderList_.get(), lists.data(), count, nullptr);
     case CMD_PASTE:
         if (lists.empty()) return S_OK;
         return StartPaste(ChildPath(lists[0]), window);

@@ -13,9 +13,7 @@
 
 #include "common/com_aggregation.h"
 #include "common/com_object.h"
-#include "namespace/module_item_id.h"
-
-class ModuleFolder;
+#include "item_id/module_item_id.h"
 
 class ModuleContextMenu final : public IContextMenu,
                                 public IShellExtInit,
@@ -24,10 +22,17 @@ class ModuleContextMenu final : public IContextMenu,
 public:
     enum Role { kItems = 0, kDrives = 1, kModuleRoot = 2, kUninitialised = 3 };
 
-    // A menu for `items` of `folder` (drives when the first one is a drive).
-    static HRESULT CreateForItems(ModuleFolder* folder, const LPCITEMIDLIST* items, UINT count, REFIID iid,
+    // The folder whose items these are: kept alive with `folder`, named by
+    // its module path and its absolute identifier list.
+    struct Folder {
+        IUnknown* object;
+        std::wstring path;
+        LPCITEMIDLIST absolute;
+    };
+    // A menu for `items` of the folder (drives when the first one is a drive).
+    static HRESULT CreateForItems(const Folder& folder, const LPCITEMIDLIST* items, UINT count, REFIID iid,
                                   void** out);
-    HRESULT InitializeForItems(ModuleFolder* folder, const LPCITEMIDLIST* items, UINT count);
+    HRESULT InitializeForItems(const Folder& folder, const LPCITEMIDLIST* items, UINT count);
 
     Role role() const { return role_; }
     // The command number at each inserted position (0 for a separator).
@@ -64,11 +69,14 @@ private:
     HRESULT ExecuteForItems(UINT command, HWND window);
     HRESULT ExecuteForDrives(UINT command, HWND window);
     std::vector<LPCITEMIDLIST> ItemLists() const;
+    HRESULT LaunchProperties() const;
     std::wstring FolderPath() const;
     // The folder path, a backslash and the item's last path component.
     std::wstring ChildPath(LPCITEMIDLIST item) const;
 
-    Microsoft::WRL::ComPtr<ModuleFolder> folder_;
+    Microsoft::WRL::ComPtr<IUnknown> folder_;
+    std::wstring folderPath_;
+    IdListHolder folderList_;
     std::vector<IdListHolder> items_;
     std::vector<UINT> commands_;
     Role role_ = kUninitialised;

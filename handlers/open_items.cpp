@@ -5,8 +5,9 @@
 #include "common/prompt.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
+#include "module_access/absolute_lists.h"
 #include "module_access/module_errors.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/command_ids.h"
 #include "resources/string_ids.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 // Takes the items over. S_OK once the sheet shows; otherwise the sheet's
 // failure, the system error of a missing event or thread, or E_OUTOFMEMORY.

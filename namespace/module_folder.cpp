@@ -7,6 +7,7 @@
 
 #include "common/formatting.h"
 #include "common/holders.h"
+#include "common/module_thread.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "module_access/call_wrappers.h"
@@ -14,13 +15,13 @@
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
-#include "namespace/compare_items.h"
+#include "item_id/compare_items.h"
 #include "namespace/folder_columns.h"
 #include "namespace/module_icon_extractor.h"
 #include "namespace/module_info_tip.h"
 #include "namespace/module_item_enum.h"
 #include "resources/string_ids.h"
-#include "server/class_ids.h"
+#include "common/class_ids.h"
 #include "handlers/module_context_menu.h"
 #include "view/module_view.h"
 
@@ -177,9 +178,12 @@ DWORD WINAPI ModuleFolder::ListingThread(void* param) {
 HRESULT ModuleFolder::ListOnHelperThread() {
     // Only the helper writes the listing while this thread waits for it.
     HelperListing work = {this, nullptr};
-    UniqueHandle thread(CreateThread(nullptr, 0, ListingThread, &work, 0, nullptr));
-    if (!thread.valid()) return E_FAIL;
-    WaitForSingleObject(thread.get(), INFINITE);
+    HANDLE started = nullptr;
+    HRESULT hr = StartModuleThread(ListingThread, &work, &started);
+    if (FAILED(hr)) return hr;
+    UniqueHandle thread(started);
+    // This is Explorer's window thread: it keeps answering while it waits.
+    WaitPumpingMessages(thread.get());
     DWORD code = static_cast<DWORD>(E_FAIL);
     GetExitCodeThread(thread.get(), &code);
     SetErrorInfo(0, work.errorInfo.Get());  // none: nothing stale from the first attempt
@@ -283,7 +287,7 @@ STDMETHODIMP ModuleFolder::CreateViewObject(HWND owner, REFIID iid, void** out) 
     if (iid == IID_IShellView) {
         ComPtr<ModuleView> view;
         HRESULT hr = ModuleView::Create(&view);
-        if (SUCCEEDED(hr)) hr = view->InitForFolder(this, owner);
+        if (SUCCEEDED(hr)) hr = view->InitForFolderPath(path_, absolute_.get(), owner);
         return SUCCEEDED(hr) ? view->QueryInterface(iid, out) : hr;
     }
     // IDropTarget: the folder drop target is created here once it exists;
@@ -343,6 +347,7 @@ STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items,
 // tree) gets its capacity from the server, so that its commands know it.
 HRESULT ModuleFolder::ContextMenuOf(UINT count, LPCITEMIDLIST* items, void** out) {
     if (count == 0) return E_UNEXPECTED;
+    const ModuleContextMenu::Folder self = {static_cast<IShellFolder2*>(this), path_, absolute_.get()};
     if (count == 1 && listingCount_ == 0 && items[0] && IsValidItemId(items[0]) && IsDriveItem(items[0])) {
         ModuleAccess* access = nullptr;
         HRESULT hr = GetModuleAccess(&access);
@@ -350,9 +355,9 @@ HRESULT ModuleFolder::ContextMenuOf(UINT count, LPCITEMIDLIST* items, void** out
         if (SUCCEEDED(hr)) hr = GetDriveItem(ItemPath(items[0]), access, drive.out());
         if (FAILED(hr)) return hr;
         LPCITEMIDLIST fresh = drive.get();
-        return ModuleContextMenu::CreateForItems(this, &fresh, 1, IID_IContextMenu, out);
+        return ModuleContextMenu::CreateForItems(self, &fresh, 1, IID_IContextMenu, out);
     }
-    return ModuleContextMenu::CreateForItems(this, items, count, IID_IContextMenu, out);
+    return ModuleContextMenu::CreateForItems(self, items, count, IID_IContextMenu, out);
 }
 
 STDMETHODIMP ModuleFolder::GetDisplayNameOf(LPCITEMIDLIST list, SHGDNF flags, STRRET* name) {

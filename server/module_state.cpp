@@ -4,10 +4,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "namespace/module_item_id.h"
-
-// kParentWindowClass is defined once, with the format dialog that also registers it.
-const wchar_t kWebViewWindowClass[] = L"KTX_WEBVIEW_CLASS_NAME";
+#include "common/window_classes.h"
+#include "handlers/view_menus.h"
+#include "item_id/module_item_id.h"
 
 namespace {
 
@@ -36,9 +35,6 @@ struct ModuleState {
     bool versionsRead = false;
     int windowsFamily = -1;
     UINT clipboardFormats[static_cast<size_t>(ModuleClipboardFormat::Count)] = {};
-    ATOM parentClass = 0;
-    ATOM webViewClass = 0;
-    HMENU sharedMenu = nullptr;
 };
 ModuleState g_state;
 
@@ -85,31 +81,6 @@ bool RegisterClipboardFormats() {
     return true;
 }
 
-bool RegisterWindowClasses(HINSTANCE library) {
-    WNDCLASSEXW parent = {sizeof(parent)};
-    parent.lpfnWndProc = DefWindowProcW;
-    parent.hInstance = GetModuleHandleW(nullptr);
-    parent.lpszClassName = kParentWindowClass;
-    g_state.parentClass = RegisterClassExW(&parent);
-    if (!g_state.parentClass) return false;
-
-    WNDCLASSEXW webView = {sizeof(webView)};
-    webView.lpfnWndProc = DefWindowProcW;
-    webView.hInstance = library;
-    webView.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    webView.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    webView.lpszClassName = kWebViewWindowClass;
-    g_state.webViewClass = RegisterClassExW(&webView);
-    return g_state.webViewClass != 0;
-}
-
-void UnregisterWindowClasses() {
-    if (g_state.parentClass) UnregisterClassW(kParentWindowClass, GetModuleHandleW(nullptr));
-    if (g_state.webViewClass) UnregisterClassW(kWebViewWindowClass, g_state.instance);
-    g_state.parentClass = 0;
-    g_state.webViewClass = 0;
-}
-
 }  // namespace
 
 int ClassifyWindowsFamily(DWORD platformId, DWORD majorVersion, DWORD minorVersion) {
@@ -150,8 +121,6 @@ UINT ClipboardFormatId(ModuleClipboardFormat format) {
     return g_state.clipboardFormats[index];
 }
 
-HMENU SharedMenu() { return g_state.sharedMenu; }
-void SetSharedMenu(HMENU menu) { g_state.sharedMenu = menu; }
 
 bool InitializeModuleState(HINSTANCE instance) {
     g_state.instance = instance;
@@ -160,13 +129,10 @@ bool InitializeModuleState(HINSTANCE instance) {
     ReadVersions();
     g_state.windowsFamily = ReadWindowsFamily();
     if (!RegisterClipboardFormats()) return false;
-    return RegisterWindowClasses(instance);
+    return RegisterModuleWindowClasses();
 }
 
 void TerminateModuleState() {
-    if (g_state.sharedMenu) {
-        DestroyMenu(g_state.sharedMenu);
-        g_state.sharedMenu = nullptr;
-    }
-    UnregisterWindowClasses();
+    DestroyViewMenus();
+    UnregisterModuleWindowClasses();
 }

@@ -1,8 +1,9 @@
 // Module-wide state set up when the library is loaded: the shell and
-// common-control versions, the Windows family, the registered
-// clipboard formats, the two window classes and the shared menu. Read-only
-// after load; the accessors also work in programs that link the library's
-// code without loading the DLL (they fill in what they need on first use).
+// common-control versions, the Windows family, the registered clipboard
+// formats, the window classes (common/window_classes.h) and the shared menu.
+// Read-only after load; the accessors also work in programs that link the
+// library's code without loading the DLL (they fill in what they need on
+// first use).
 #pragma once
 #include <windows.h>
 
@@ -27,9 +28,6 @@ enum class ModuleClipboardFormat {
     Count
 };
 
-extern const wchar_t kParentWindowClass[];   // hidden owners of sheet and search threads
-extern const wchar_t kWebViewWindowClass[];  // the information pane
-
 HINSTANCE ModuleInstance();
 LibraryVersion Shell32Version();
 LibraryVersion Comctl32Version();
@@ -38,10 +36,6 @@ LibraryVersion Comctl32Version();
 int WindowsFamily();
 int ClassifyWindowsFamily(DWORD platformId, DWORD majorVersion, DWORD minorVersion);
 UINT ClipboardFormatId(ModuleClipboardFormat format);
-
-// The menu shared by the view's menus, destroyed when the library unloads.
-HMENU SharedMenu();
-void SetSharedMenu(HMENU menu);
 
 // The load sequence after the resource language: false when the library must
 // not load (no shell allocator, a required clipboard format or a window class

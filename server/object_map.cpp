@@ -4,7 +4,7 @@
 #include "handlers/module_context_menu.h"
 #include "namespace/module_folder.h"
 #include "resources/registration_ids.h"
-#include "server/class_ids.h"
+#include "common/class_ids.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "transfer/file_operations.h"
 #include "view/view_commands.h"
 #include "view/search_results_host.h"
-#include "view/view_menus.h"
+#include "handlers/view_menus.h"
 
 using Microsoft::WRL::ComPtr;
 

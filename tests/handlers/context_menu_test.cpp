@@ -18,10 +18,10 @@
 #include "common/module_count.h"
 #include "handlers/operation_hooks.h"
 #include "handlers/property_sheet_launcher.h"
-#include "namespace/module_item_id.h"
-#include "server/class_ids.h"
+#include "item_id/module_item_id.h"
+#include "common/class_ids.h"
 #include "tests/support/extension_library.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
 using testing::ElementsAre;

@@ -20,13 +20,13 @@
 #include "resources/icon_ids.h"
 #include "resources/string_ids.h"
 #include "tests/support/extension_library.h"
-#include "tests/support/fake_module_access.h"
+#include "testing/fake_module_access.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/test_shell_browser.h"
 #include "module_access/listing.h"
 #include "view/module_view.h"
 #include "view/search_results_host.h"
-#include "view/view_menus.h"
+#include "handlers/view_menus.h"
 
 using Microsoft::WRL::ComPtr;
 using testing::ElementsAre;

@@ -34,6 +34,8 @@ constexpr int kMenuContextFolderItself = 17;
 // The shared menu, loaded in the selected language on first use (null when
 // the resource is missing).
 HMENU ViewMenus();
+// At unload (the menu is the library's until then).
+void DestroyViewMenus();
 // One popup of it by position (null when missing).
 HMENU ViewMenuPopup(int index);
 // The one-time changes made to a freshly loaded menu 203: radio checks in

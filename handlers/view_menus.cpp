@@ -1,11 +1,10 @@
-#include "view/view_menus.h"
+#include "handlers/view_menus.h"
 
 #include <vector>
 
 #include "common/resource_module.h"
 #include "resources/command_ids.h"
 #include "resources/icon_ids.h"
-#include "server/module_state.h"
 
 namespace {
 
@@ -27,6 +26,9 @@ void MakeRadioItems(HMENU viewSubmenu) {
     }
 }
 
+// Loaded once per process and kept until the library unloads.
+HMENU g_viewMenus = nullptr;
+
 }  // namespace
 
 void AdjustViewMenus(HMENU menu) {
@@ -41,13 +43,17 @@ void AdjustViewMenus(HMENU menu) {
 }
 
 HMENU ViewMenus() {
-    HMENU menu = SharedMenu();
-    if (menu && IsMenu(menu)) return menu;
-    menu = Resources().LoadMenu(IDR_VIEW_MENUS);
+    if (g_viewMenus && IsMenu(g_viewMenus)) return g_viewMenus;
+    HMENU menu = Resources().LoadMenu(IDR_VIEW_MENUS);
     if (!menu) return nullptr;
     AdjustViewMenus(menu);
-    SetSharedMenu(menu);
+    g_viewMenus = menu;
     return menu;
+}
+
+void DestroyViewMenus() {
+    if (g_viewMenus) DestroyMenu(g_viewMenus);
+    g_viewMenus = nullptr;
 }
 
 HMENU ViewMenuPopup(int index) {
