@@ -1,5 +1,7 @@
 #include "handlers/operation_hooks.h"
 
+#include "handlers/help.h"
+#include "handlers/module_properties.h"
 #include "handlers/open_items.h"
 
 namespace {
@@ -42,13 +44,17 @@ HRESULT OperationTable::OpenOrExplorePaths(UINT command, HWND owner, const std::
     return OpenModulePaths(command, owner, paths, access);
 }
 
-HRESULT OperationTable::PropertySheet(const std::wstring&, const LPCITEMIDLIST*, UINT, PropertySheetReady* ready) {
-    if (ready) ready->SheetReady(E_NOTIMPL);   // the module's property sheet
-    return E_NOTIMPL;
+HRESULT OperationTable::PropertySheet(const std::wstring& folderPath, const LPCITEMIDLIST* items, UINT count,
+                                      PropertySheetReady* ready) {
+    // The sheet runs on a thread of its own and is up when this returns.
+    HRESULT hr = ShowModuleProperties(items, count, folderPath.c_str());
+    if (ready) ready->SheetReady(hr);
+    return hr;
 }
 
-HRESULT OperationTable::Help(UINT, HWND) {
-    return E_NOTIMPL;   // the help file
+HRESULT OperationTable::Help(UINT, HWND owner) {
+    OpenHelp(owner);
+    return S_OK;
 }
 
 HRESULT OperationTable::SearchWindow(const wchar_t*, const wchar_t*) {

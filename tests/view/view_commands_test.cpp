@@ -334,7 +334,8 @@ TEST_F(ViewCommands, EditAndFileMenusFollowTheSelectionAndTheFocus) {
         texts.resize(std::min(texts.size(), c.fileTop.size()));
         EXPECT_EQ(texts, c.fileTop);
         for (UINT id : kBrowserFileIds) {
-            if (id != 40997) EXPECT_EQ(GetMenuState(file, id, MF_BYCOMMAND), static_cast<UINT>(-1));
+            if (id == 40997) continue;
+            EXPECT_EQ(GetMenuState(file, id, MF_BYCOMMAND), static_cast<UINT>(-1));
         }
     }
     // Paste follows the clipboard test.
