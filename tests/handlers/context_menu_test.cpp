@@ -88,8 +88,8 @@ HRESULT Invoke(IContextMenu* menu, const char* verb) {
     return menu->InvokeCommand(&info);
 }
 
-// Presses a button in every box with this caption that shows up in the
-// process (the delete confirmation lives on the delete's own thread).
+// Presses a button in every dialog whose caption holds this text that shows
+// up in the process (the delete confirmation lives on the delete's own thread).
 class BoxPresser {
 public:
     BoxPresser(std::wstring caption, int button)
@@ -112,7 +112,7 @@ private:
                     GetClassNameW(window, cls, ARRAYSIZE(cls));
                     GetWindowTextW(window, title, ARRAYSIZE(title));
                     if (pid == GetCurrentProcessId() && IsWindowVisible(window) && wcscmp(cls, L"#32770") == 0 &&
-                        presser->caption_ == title) {
+                        std::wstring(title).find(presser->caption_) != std::wstring::npos) {
                         PostMessageW(window, WM_COMMAND, presser->button_, 0);
                         ++presser->pressed_;
                         Sleep(200);
@@ -305,6 +305,15 @@ TEST_F(ContextMenuThroughShell, DeleteByVerbAndByOffsetRemovesTheItemsAfterConfi
     EXPECT_EQ(Invoke(byOffset.Get(), MAKEINTRESOURCEA(3)), S_OK);
     EXPECT_TRUE(WaitFor([&] { return !PathFileExistsW(report.c_str()); }));
     EXPECT_GE(yes.pressed(), 2);
+}
+
+TEST_F(ContextMenuThroughShell, PropertiesOpenTheSheetOnItsOwnThread) {
+    ComPtr<IContextMenu> menu = MenuOf(data_.Get(), Child(data_.Get(), L"Photo.jpg").get());
+    ASSERT_TRUE(menu);
+    menu->QueryContextMenu(menu_, 0, kFirstId, kFirstId + 50, CMF_NORMAL);
+    BoxPresser close(L"Photo.jpg", IDCANCEL);
+    EXPECT_EQ(Invoke(menu.Get(), MAKEINTRESOURCEA(6)), S_OK);   // returns while the sheet is up
+    EXPECT_TRUE(WaitFor([&] { return close.pressed() > 0; }));
 }
 
 TEST(ContextMenuRegistration, TheHandlerClassIsRegisteredAndApproved) {
