@@ -333,9 +333,24 @@ TEST(ContextMenuRegistration, TheHandlerClassIsRegisteredAndApproved) {
     EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
                            L"{1663176E-DE26-4BBC-AC0A-35CE1842E30F}", RRF_RT_REG_SZ, nullptr, value, &size),
               ERROR_SUCCESS);
-    // The module folder's icon is the library's first icon, the saved search's its sixth.
+    // The module folder's icon is the library's first icon, the saved search's
+    // its sixth: hosts count icon groups in the order of their ids.
     std::wstring library = ExtensionLibraryPath();
-    EXPECT_EQ(ExtractIconExW(library.c_str(), -1, nullptr, nullptr, 0), 6u);
+    HMODULE data = LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(data);
+    std::vector<UINT_PTR> groups;
+    EnumResourceNamesW(
+        data, RT_GROUP_ICON,
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) -> BOOL {
+            reinterpret_cast<std::vector<UINT_PTR>*>(list)->push_back(reinterpret_cast<UINT_PTR>(name));
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&groups));
+    FreeLibrary(data);
+    ASSERT_GE(groups.size(), 6u);
+    EXPECT_EQ(groups[0], 202u);
+    EXPECT_EQ(groups[5], 226u);
+    EXPECT_EQ(ExtractIconExW(library.c_str(), -1, nullptr, nullptr, 0), groups.size());
     HICON large = nullptr, small = nullptr;
     EXPECT_EQ(ExtractIconExW(library.c_str(), 0, &large, &small, 1), 2u);
     ICONINFO info = {};
