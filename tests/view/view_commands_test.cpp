@@ -445,6 +445,12 @@ TEST_F(ViewCommands, RootViewOnlyBeepsForNewFolderAndOffersTheDriveMenus) {
     SetFocus(List());
     Command(CMD_NEW_FOLDER);
     EXPECT_EQ(module_->CountCalls(L"CreateFolder"), 0u);
+    // A drive cannot be cut or copied.
+    ListView_SetItemState(List(), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    HMENU edit = browser_.Popup(FCIDM_MENU_EDIT);
+    OpenMenu(edit);
+    EXPECT_TRUE(Grayed(edit, CMD_CUT));
+    EXPECT_TRUE(Grayed(edit, CMD_COPY));
     EXPECT_EQ(view_->ContextPopupFor(nullptr), kPopupDiskView);
     EXPECT_EQ(view_->ContextPopupFor(view_->RowItem(0)), kPopupDisk);
     // The root's arrange popup sorts drives by size and free space.
