@@ -3,6 +3,7 @@
 #include "handlers/help.h"
 #include "handlers/module_properties.h"
 #include "handlers/open_items.h"
+#include "transfer/clipboard_thread.h"
 
 namespace {
 
@@ -21,9 +22,9 @@ OperationTable* InstallOperationTable(OperationTable* table) {
 // the library yet answer that it is not implemented; callers treat that like
 // any other failure.
 
-HRESULT OperationTable::CutOrCopy(const std::wstring&, IUnknown*, const LPCITEMIDLIST*, UINT, DWORD,
-                                  IModuleChangeSink*) {
-    return E_NOTIMPL;   // the clipboard transfer
+HRESULT OperationTable::CutOrCopy(const std::wstring& folderPath, IUnknown* view, const LPCITEMIDLIST* items,
+                                  UINT count, DWORD effect, IModuleChangeSink* sink) {
+    return CutOrCopyToClipboard(folderPath, view, items, count, effect, sink);
 }
 
 bool OperationTable::CanPaste() {

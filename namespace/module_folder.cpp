@@ -23,6 +23,7 @@
 #include "resources/string_ids.h"
 #include "common/class_ids.h"
 #include "handlers/module_context_menu.h"
+#include "transfer/item_data_object.h"
 #include "view/module_view.h"
 
 using Microsoft::WRL::ComPtr;
@@ -330,10 +331,10 @@ STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items,
     if (!items || !out) return E_POINTER;
     *out = nullptr;
     if (IsEqualIID(iid, IID_IContextMenu)) return ContextMenuOf(count, items, out);
+    if (IsEqualIID(iid, IID_IDataObject)) return CreateItemDataObject(path_, count, items, out);
     const bool single = IsEqualIID(iid, IID_IExtractIconW) || IsEqualIID(iid, IID_IQueryInfo);
     if (!single) {
-        // IContextMenu, IDataObject and IDropTarget objects of the items are
-        // created here once they exist.
+        // IDropTarget objects of the items are created here once they exist.
         return E_NOINTERFACE;
     }
     if (count != 1 || !items[0]) return E_INVALIDARG;

@@ -316,6 +316,27 @@ TEST_F(ContextMenuThroughShell, PropertiesOpenTheSheetOnItsOwnThread) {
     EXPECT_TRUE(WaitFor([&] { return close.pressed() > 0; }));
 }
 
+TEST_F(ContextMenuThroughShell, CutPutsTheFileOnTheClipboardForAMove) {
+    ComPtr<IContextMenu> menu = MenuOf(data_.Get(), Child(data_.Get(), L"Photo.jpg").get());
+    ASSERT_TRUE(menu);
+    menu->QueryContextMenu(menu_, 0, kFirstId, kFirstId + 50, CMF_NORMAL);
+    ASSERT_EQ(Invoke(menu.Get(), "cut"), S_OK);
+    ComPtr<IDataObject> clip;
+    ASSERT_EQ(OleGetClipboard(&clip), S_OK);
+    FORMATETC effect = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_PREFERREDDROPEFFECT)), nullptr,
+                        DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    ASSERT_EQ(clip->GetData(&effect, &medium), S_OK);
+    EXPECT_EQ(*static_cast<DWORD*>(GlobalLock(medium.hGlobal)), static_cast<DWORD>(DROPEFFECT_MOVE));
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+    FORMATETC descriptor = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_FILEDESCRIPTORW)), nullptr,
+                            DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(clip->QueryGetData(&descriptor), S_OK);
+    clip.Reset();
+    OleSetClipboard(nullptr);
+}
+
 TEST(ContextMenuRegistration, TheHandlerClassIsRegisteredAndApproved) {
     ASSERT_EQ(RunRegsvr32(false), 0u);
     wchar_t value[MAX_PATH] = {};
