@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "common/window_classes.h"
+#include "handlers/view_menus.h"
 #include "item_id/module_item_id.h"
 
 namespace {
@@ -14,7 +15,6 @@ struct ModuleState {
     LibraryVersion shell32;
     LibraryVersion comctl32;
     bool versionsRead = false;
-    HMENU sharedMenu = nullptr;
 };
 ModuleState g_state;
 
@@ -59,8 +59,6 @@ LibraryVersion Comctl32Version() {
     return g_state.comctl32;
 }
 
-HMENU SharedMenu() { return g_state.sharedMenu; }
-void SetSharedMenu(HMENU menu) { g_state.sharedMenu = menu; }
 
 bool InitializeModuleState(HINSTANCE instance) {
     g_state.instance = instance;
@@ -73,9 +71,6 @@ bool InitializeModuleState(HINSTANCE instance) {
 }
 
 void TerminateModuleState() {
-    if (g_state.sharedMenu) {
-        DestroyMenu(g_state.sharedMenu);
-        g_state.sharedMenu = nullptr;
-    }
+    DestroyViewMenus();
     UnregisterModuleWindowClasses();
 }

@@ -22,10 +22,6 @@ HINSTANCE ModuleInstance();
 LibraryVersion Shell32Version();
 LibraryVersion Comctl32Version();
 
-// The menu shared by the view's menus, destroyed when the library unloads.
-HMENU SharedMenu();
-void SetSharedMenu(HMENU menu);
-
 // The load sequence after the resource language: false when the library must
 // not load (no shell allocator, a required clipboard format or a window class
 // missing).

@@ -35,17 +35,6 @@ bool PumpOnce() {
 
 }  // namespace
 
-std::vector<LPCITEMIDLIST> ModuleView::SelectedRowItems() const {
-    std::vector<LPCITEMIDLIST> items;
-    if (!list_) return items;
-    int row = -1;
-    while ((row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0) {
-        LPCITEMIDLIST item = RowItem(row);
-        if (item) items.push_back(item);
-    }
-    return items;
-}
-
 STDMETHODIMP ModuleView::HandleRename(PCUITEMID_CHILD item) {
     if (!item) return E_POINTER;
     if (!AsModuleItem(item)) return E_INVALIDARG;

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 
 #include "common/resource_module.h"
+#include "handlers/view_menus.h"
+#include "resources/command_ids.h"
 #include "common/windows_family.h"
 #include "transfer/paste_operation.h"
 #include "transfer/view_address_format.h"
@@ -13,11 +15,8 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Menu 203's popup 10 and its two choices.
-constexpr UINT kViewMenus = 203;
-constexpr int kDropPopup = 10;
-constexpr UINT kDropMove = 8273;
-constexpr UINT kDropCopy = 8274;
+constexpr UINT kDropMove = CMD_DROP_MOVE;
+constexpr UINT kDropCopy = CMD_DROP_COPY;
 
 constexpr DWORD kButtons = MK_LBUTTON | MK_RBUTTON;
 constexpr DWORD kScrollInterval = 200;
@@ -212,9 +211,10 @@ STDMETHODIMP ModuleDropTarget::DragLeave() {
 }
 
 DWORD ModuleDropTarget::ChooseFromMenu(DWORD keys, POINTL point, DWORD allowed) {
-    HMENU menu = Resources().LoadMenu(kViewMenus);
+    // A copy of the shared menu's drop popup, changed freely and then destroyed.
+    HMENU menu = CreatePopupMenu();
     if (!menu) return DROPEFFECT_NONE;
-    HMENU popup = GetSubMenu(menu, kDropPopup);
+    HMENU popup = ViewMenuPopup(kPopupDrop) && CopyMenuItems(ViewMenuPopup(kPopupDrop), menu, -1) > 0 ? menu : nullptr;
     bool moduleItems = inventory_.CanGet(FormatInventory::DirectoryData);
     DWORD effect = DROPEFFECT_NONE;
     if (popup) {

@@ -31,7 +31,7 @@ STDMETHODIMP ViewDropSource::QueryContinueDrag(BOOL escape, DWORD keys) {
 // The view's side: drags out of the list and GetItemObject.
 
 void ModuleView::StartDrag(int button) {
-    std::vector<LPCITEMIDLIST> items = SelectedRowItems();
+    std::vector<LPCITEMIDLIST> items = SelectedItems();
     if (items.empty()) return;
     DWORD pos = GetMessagePos();
     dragStart_.x = static_cast<short>(LOWORD(pos));
@@ -66,7 +66,7 @@ STDMETHODIMP ModuleView::GetItemObject(UINT what, REFIID iid, void** out) {
     if (iid != IID_IDataObject) return E_NOINTERFACE;
     std::vector<LPCITEMIDLIST> items;
     if (what == SVGIO_SELECTION) {
-        items = SelectedRowItems();
+        items = SelectedItems();
     } else if (what == SVGIO_ALLVIEW) {
         items.assign(items_.items(), items_.items() + items_.count());
     } else {
