@@ -3,8 +3,10 @@
 #include <wrl/client.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "common/holders.h"
+#include "module_access/module_access_h.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -183,7 +185,33 @@ HRESULT WriteDwordFormat(IDataObject* object, CLIPFORMAT format, DWORD value) {
     FORMATETC etc = HGlobalFormatEtc(format);
     hr = object->SetData(&etc, &medium, TRUE);
     if (FAILED(hr)) GlobalFree(medium.hGlobal);
+    if (hr == E_NOTIMPL) {
+        ComPtr<IModuleChangeSink> own;
+        if (SUCCEEDED(object->QueryInterface(IID_IModuleChangeSink, &own))) {
+            UniqueBstr message(DwordFormatMessage(format, value).c_str());
+            hr = message.get() ? own->OnChange(message.get()) : E_OUTOFMEMORY;
+        }
+    }
     return hr;
+}
+
+std::wstring DwordFormatMessage(CLIPFORMAT format, DWORD value) {
+    wchar_t message[48];
+    swprintf(message, ARRAYSIZE(message), L"SetData:%u:%X", static_cast<unsigned>(format),
+             static_cast<unsigned>(value));
+    return message;
+}
+
+bool ParseDwordFormatMessage(const wchar_t* message, CLIPFORMAT* format, DWORD* value) {
+    if (!message || wcsncmp(message, L"SetData:", 8) != 0) return false;
+    unsigned number = 0, bits = 0;
+    wchar_t end = 0;
+    if (swscanf(message + 8, L"%u:%X%lc", &number, &bits, &end) != 2 || number == 0 ||
+        number > 0xFFFF)
+        return false;
+    *format = static_cast<CLIPFORMAT>(number);
+    *value = bits;
+    return true;
 }
 
 HRESULT MakeGlobalBlock(const void* bytes, SIZE_T size, HGLOBAL* block) {

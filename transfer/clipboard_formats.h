@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <string>
+
 // The registered formats, in registration order.
 enum class ModuleClipboardFormat {
     ShellIdListArray,
@@ -110,8 +112,16 @@ HRESULT ReadFormatBytes(IDataObject* object, CLIPFORMAT format, void* buffer, SI
 HRESULT ReadDwordFormat(IDataObject* object, CLIPFORMAT format, DWORD* value);
 // "Preferred DropEffect", or 0 when it cannot be read.
 DWORD ReadPreferredDropEffect(IDataObject* object);
-// SetData of four bytes holding `value` (the object takes the block).
+// SetData of four bytes holding `value` (the object takes the block). Wine
+// cannot carry SetData to another apartment (its proxy answers E_NOTIMPL);
+// the library's own data objects then get the value through their
+// IModuleChangeSink as a DwordFormatMessage.
 HRESULT WriteDwordFormat(IDataObject* object, CLIPFORMAT format, DWORD value);
+
+// "SetData:<format number>:<value in hex>", the message that carries a DWORD
+// format to a data object of the library through IModuleChangeSink.
+std::wstring DwordFormatMessage(CLIPFORMAT format, DWORD value);
+bool ParseDwordFormatMessage(const wchar_t* message, CLIPFORMAT* format, DWORD* value);
 
 // A moveable, zeroed global block holding `bytes` (may be null: zeros).
 HRESULT MakeGlobalBlock(const void* bytes, SIZE_T size, HGLOBAL* block);

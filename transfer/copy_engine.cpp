@@ -10,7 +10,7 @@
 #include "common/result_codes.h"
 #include "module_access/listing.h"
 #include "module_access/module_errors.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
 #include "transfer/copy_confirmation.h"

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 struct DirectoryData {
     std::wstring folderPath;

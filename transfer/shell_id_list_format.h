@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 struct ShellIdListArray {
     IdListHolder parent;               // absolute; may be empty (the desktop)

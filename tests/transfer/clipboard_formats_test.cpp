@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/holders.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "transfer/clipboard_formats.h"
 #include "transfer/directory_data_format.h"
 #include "transfer/hdrop_format.h"
@@ -283,4 +283,17 @@ TEST(FormatInventory, OfTheShellsOwnDataObject) {
         DeleteFileW(file);
     }
     OleUninitialize();
+}
+
+TEST(ClipboardFormats, DwordFormatMessages) {
+    const CLIPFORMAT format = ClipboardFormat(ModuleClipboardFormat::PasteSucceeded);
+    CLIPFORMAT read = 0;
+    DWORD value = 0;
+    ASSERT_TRUE(ParseDwordFormatMessage(DwordFormatMessage(format, 0x80000002).c_str(), &read,
+                                        &value));
+    EXPECT_EQ(format, read);
+    EXPECT_EQ(0x80000002u, value);
+    for (const wchar_t* bad : {L"", L"D:\\A:\\x", L"SetData:", L"SetData:12", L"SetData:0:1",
+                               L"SetData:70000:1", L"SetData:12:1 and more"})
+        EXPECT_FALSE(ParseDwordFormatMessage(bad, &read, &value)) << bad;
 }

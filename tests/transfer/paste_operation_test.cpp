@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <wrl/client.h>
 
 #include <map>
@@ -14,15 +15,17 @@
 #include "common/holders.h"
 #include "common/module_count.h"
 #include "module_access/com_thread.h"
+#include "module_access/listing.h"
 #include "module_access/module_errors.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/transfer_ids.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 #include "tests/transfer/transfer_test_files.h"
 #include "transfer/clipboard_formats.h"
 #include "transfer/directory_data_format.h"
 #include "transfer/hdrop_format.h"
+#include "transfer/module_data_object.h"
 #include "transfer/paste_operation.h"
 
 using Microsoft::WRL::ComPtr;
@@ -232,6 +235,50 @@ TEST_F(PasteTest, MoveHandShakeWithThePcSource) {
     EXPECT_EQ("new notes", ModuleBytes(L"\\A:\\Data\\Notes.txt"));
     // The engine itself never removes PC files.
     EXPECT_EQ("new a", ReadPcFile(pc_.Path(L"a.txt")));
+}
+
+// A Cut in one module folder pasted into another: the module's own data
+// object hears "Paste Succeeded" and removes its file; after a No to
+// replacing, nothing is removed.
+TEST_F(PasteTest, CutModuleFileMovesWithinTheModule) {
+    ComPtr<ModuleAccess> access;
+    ASSERT_EQ(S_OK, module_.Create(&access));
+    const std::string notes = ModuleBytes(L"\\A:\\Data\\Notes.txt");
+    {
+        ComPtr<IStream> older;
+        *older.GetAddressOf() = SHCreateMemStream(reinterpret_cast<const BYTE*>("older"), 5);
+        UniqueBstr path(L"\\A:\\Pictures\\Notes.txt");
+        ASSERT_EQ(S_OK, access->WriteFile(path.get(), older.Get(), FILE_ATTRIBUTE_ARCHIVE));
+    }
+    struct Case { const char* name; INT_PTR answer; LONG done; const char* target; bool kept; };
+    const Case cases[] = {
+        {"No", IDNO, 0, "older", true},
+        {"Yes", IDYES, 1, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LONG objects = ModuleObjectCount();
+        IdListHolder item;
+        ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\Notes.txt", access.Get(), item.out()));
+        LPCITEMIDLIST items[] = {item.get()};
+        ComPtr<ModuleDataObject> cut;
+        ASSERT_EQ(S_OK, ModuleDataObject::Create(L"\\A:\\Data", nullptr, items, 1, DROPEFFECT_MOVE,
+                                                 nullptr, cut.GetAddressOf()));
+        ASSERT_EQ(S_OK, cut->Fill(access.Get()));
+        prompts_.SetDefaultAnswer(c.answer);
+        volatile LONG done = 9;
+        EXPECT_EQ(S_OK, StartPasteOperation(L"\\A:\\Pictures", nullptr, cut.Get(), 0, true, &done));
+        EXPECT_EQ(c.done, done);
+        cut.Reset();
+        // The source's delete runs on a thread of its own.
+        for (int i = 0; i < 200 && ModuleObjectCount() != objects; ++i) {
+            PumpMessages();
+            Sleep(50);
+        }
+        EXPECT_EQ(objects, ModuleObjectCount());
+        EXPECT_EQ(c.target ? c.target : notes, ModuleBytes(L"\\A:\\Pictures\\Notes.txt"));
+        EXPECT_EQ(c.kept ? notes : "<missing>", ModuleBytes(L"\\A:\\Data\\Notes.txt"));
+    }
 }
 
 // A paste without a destination beeps; a block that lies about its contents
