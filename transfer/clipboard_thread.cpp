@@ -6,6 +6,8 @@
 
 #include "common/holders.h"
 #include "common/module_count.h"
+#include "common/module_thread.h"
+#include "common/window_classes.h"
 #include "module_access/com_thread.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
@@ -21,8 +23,20 @@ namespace {
 constexpr WPARAM kQuitReleasingObject = 2;
 
 volatile HANDLE g_lastThread = nullptr;
-// The clipboard thread that last put an object on the clipboard.
-volatile LONG g_servingThread = 0;
+// The window of the clipboard thread that last put an object on the clipboard.
+HWND volatile g_servingWindow = nullptr;
+
+HWND ServingWindow() {
+    return static_cast<HWND>(InterlockedCompareExchangePointer(
+        reinterpret_cast<void* volatile*>(&g_servingWindow), nullptr, nullptr));
+}
+void SetServingWindow(HWND window, HWND expected, bool onlyIfExpected) {
+    auto target = reinterpret_cast<void* volatile*>(&g_servingWindow);
+    if (onlyIfExpected)
+        InterlockedCompareExchangePointer(target, window, expected);
+    else
+        InterlockedExchangePointer(target, window);
+}
 
 // Shared by the asking thread and the clipboard thread; the last to let go frees it.
 struct MarshalRequest {
@@ -82,9 +96,29 @@ HRESULT FillAndSetClipboard(ClipboardJob* job, ClipboardThreadState* state) {
     }
     object->AttachToThread(state);
     state->current = object;
-    InterlockedExchange(&g_servingThread, static_cast<LONG>(state->threadId));
+    SetServingWindow(state->window, nullptr, false);
     return S_OK;
 }
+
+// The thread's window: requests from other threads, served by any pump.
+class ClipboardWindow : public WindowMessageHandler {
+public:
+    explicit ClipboardWindow(ClipboardThreadState* state) : state_(state) {}
+    LRESULT OnWindowMessage(HWND window, UINT message, WPARAM wp, LPARAM lp) override {
+        if (message == kDestroyDataObjectMessage) {
+            ModuleDataObject::DestroyPosted(lp);
+            return 0;
+        }
+        if (message == kMarshalClipboardObjectMessage) {
+            AnswerMarshalRequest(state_, reinterpret_cast<MarshalRequest*>(lp));
+            return 0;
+        }
+        return DefWindowProcW(window, message, wp, lp);
+    }
+
+private:
+    ClipboardThreadState* state_;
+};
 
 DWORD WINAPI ClipboardThread(void* parameter) {
     ClipboardJob* job = static_cast<ClipboardJob*>(parameter);
@@ -97,6 +131,11 @@ DWORD WINAPI ClipboardThread(void* parameter) {
     HRESULT hr = ole;
     bool entered = false;
     ComPtr<IUnknown> explorer;
+    ClipboardWindow handler(&state);
+    if (SUCCEEDED(hr) && RegisterModuleWindowClasses())
+        state.window = CreateWindowExW(0, kViewWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                       nullptr, CodeModule(), &handler);
+    if (SUCCEEDED(hr) && !state.window) hr = HRESULT_FROM_WIN32(GetLastError());
     if (SUCCEEDED(hr)) {
         hr = EnterComThread();
         entered = SUCCEEDED(hr);
@@ -118,14 +157,6 @@ DWORD WINAPI ClipboardThread(void* parameter) {
 
     if (SUCCEEDED(hr)) {
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            if (!msg.hwnd && msg.message == kDestroyDataObjectMessage) {
-                ModuleDataObject::DestroyPosted(msg.lParam);
-                continue;
-            }
-            if (!msg.hwnd && msg.message == kMarshalClipboardObjectMessage) {
-                AnswerMarshalRequest(&state, reinterpret_cast<MarshalRequest*>(msg.lParam));
-                continue;
-            }
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
@@ -135,15 +166,17 @@ DWORD WINAPI ClipboardThread(void* parameter) {
             object->Release();
         }
     }
-    InterlockedCompareExchange(&g_servingThread, 0, static_cast<LONG>(state.threadId));
-    // Requests that came after the end of the loop get no answer.
-    while (PeekMessageW(&msg, nullptr, kMarshalClipboardObjectMessage,
-                        kMarshalClipboardObjectMessage, PM_REMOVE))
-        if (!msg.hwnd) reinterpret_cast<MarshalRequest*>(msg.lParam)->Release();
+    if (state.window) {
+        SetServingWindow(nullptr, state.window, true);
+        // Requests that came after the end of the loop get no answer.
+        while (PeekMessageW(&msg, state.window, kMarshalClipboardObjectMessage,
+                            kMarshalClipboardObjectMessage, PM_REMOVE))
+            reinterpret_cast<MarshalRequest*>(msg.lParam)->Release();
+        DestroyWindow(state.window);
+    }
     explorer.Reset();
     if (entered) LeaveComThread();
     if (SUCCEEDED(ole)) OleUninitialize();
-    ModuleRelease();
     return 0;
 }
 
@@ -182,14 +215,12 @@ HRESULT MakeClipboardDataObject(const std::wstring& folderPath, IUnknown* view,
         return HRESULT_FROM_WIN32(GetLastError());
     }
     // The running thread keeps the library loaded.
-    ModuleAddRef();
-    DWORD threadId = 0;
-    HANDLE thread = CreateThread(nullptr, 0, &ClipboardThread, &job, 0, &threadId);
-    if (!thread) {
-        ModuleRelease();
+    HANDLE thread = nullptr;
+    if (FAILED(StartModuleThread(&ClipboardThread, &job, &thread))) {
         object->Release();
         return E_FAIL;
     }
+    const DWORD threadId = GetThreadId(thread);
     HANDLE previous = InterlockedExchangePointer(const_cast<HANDLE*>(&g_lastThread), thread);
     if (previous) CloseHandle(previous);
     // Keep this thread's windows alive while the clipboard thread works.
@@ -238,12 +269,11 @@ HANDLE TakeLastClipboardThread() {
 HRESULT GetClipboardDataObject(IDataObject** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    const DWORD thread = static_cast<DWORD>(InterlockedCompareExchange(&g_servingThread, 0, 0));
-    MarshalRequest* request = thread ? new (std::nothrow) MarshalRequest : nullptr;
+    const HWND window = ServingWindow();
+    MarshalRequest* request = window ? new (std::nothrow) MarshalRequest : nullptr;
     if (request) request->done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (request && request->done &&
-        PostThreadMessageW(thread, kMarshalClipboardObjectMessage, 0,
-                           reinterpret_cast<LPARAM>(request))) {
+        PostMessageW(window, kMarshalClipboardObjectMessage, 0, reinterpret_cast<LPARAM>(request))) {
         DWORD index = 0;
         if (CoWaitForMultipleHandles(0, 5000, 1, &request->done, &index) == S_OK &&
             request->stream) {

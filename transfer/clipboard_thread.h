@@ -13,14 +13,17 @@
 
 // The bookkeeping of one clipboard thread, shared by the objects it serves.
 // `live` counts them; the last one to die ends the thread.
-// `current` is the one it last put on the clipboard (touched on that thread only).
+// `current` is the one it last put on the clipboard (touched on that thread
+// only). Requests from other threads go to its message-only window, which
+// every message pump of the thread serves (a transfer's progress included).
 struct ClipboardThreadState {
     DWORD threadId = 0;
+    HWND window = nullptr;
     volatile LONG live = 1;
     IDataObject* current = nullptr;
 };
 
-// Thread messages of a clipboard thread: destroy an object (lParam) let go
+// Messages to a clipboard thread's window: destroy an object (lParam) let go
 // on another thread; marshal the clipboard's object for another thread.
 constexpr UINT kDestroyDataObjectMessage = WM_APP + 0x4D1;
 constexpr UINT kMarshalClipboardObjectMessage = WM_APP + 0x4D2;

@@ -173,10 +173,8 @@ HRESULT ModuleDataObject::Fill(ModuleAccess* server) {
         const bool drive = IsDriveItem(item);
         const bool folder = !drive && (ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY);
         hr = append(selected.get(), ItemName(item), drive || folder);
-        if (FAILED(hr) || !folder) {
-            if (FAILED(hr)) break;
-            continue;
-        }
+        if (FAILED(hr)) break;
+        if (!folder) continue;
         ItemArray below;
         hr = ListItemsEx(ItemPath(item), L"*", &below, server, false, true);
         if (FAILED(hr)) break;
@@ -242,7 +240,8 @@ const std::wstring& ModuleDataObject::stagingPath() const {
 ModuleDataObject::~ModuleDataObject() {
     CloseProgress();
     if (preferredEffect_ == DROPEFFECT_MOVE && View()) {
-        // A Cut that never became a move: the view drops its cut marks.
+        // The items of a Cut are no longer on their way: the view (refreshed)
+        // drops its cut marks.
         ComPtr<IShellView> shellView;
         if (SUCCEEDED(view_.As(&shellView))) shellView->Refresh();
     }
@@ -286,9 +285,8 @@ STDMETHODIMP_(ULONG) ModuleDataObject::Release() {
     if (left != 0) return static_cast<ULONG>(left);
     // The clipboard may let go on another thread (emptied there); the object
     // and its streams belong to the thread that serves it.
-    if (thread_ && thread_->threadId != GetCurrentThreadId() &&
-        PostThreadMessageW(thread_->threadId, kDestroyDataObjectMessage, 0,
-                           reinterpret_cast<LPARAM>(this)))
+    if (thread_ && thread_->threadId != GetCurrentThreadId() && thread_->window &&
+        PostMessageW(thread_->window, kDestroyDataObjectMessage, 0, reinterpret_cast<LPARAM>(this)))
         return 0;
     delete this;
     return 0;
