@@ -222,3 +222,9 @@
 #define IDS_PANE_CAPACITY                   8407
 #define IDS_PANE_USED                       8408
 #define IDS_PANE_FREE                       8409
+
+// 8470-8472 failure texts of last resort, when neither the server nor the
+// system has words for a code
+#define IDS_ERR_SERVER_STOPPED              8470
+#define IDS_ERR_SERVER_BUSY                 8471
+#define IDS_ERR_UNKNOWN_CODE                8472
