@@ -36,6 +36,8 @@ public:
         substitute::InjectedFault fault;
         if (substitute::TakeCall(operation, &fault)) result_ = ReportFailure(fault.result, fault.description);
     }
+    // A long call is activity until it ends, not only when it starts.
+    ~Call() { substitute::NoteActivity(); }
     bool Failed() const { return FAILED(result_); }
     HRESULT result() const { return result_; }
     const substitute::Settings& settings() const { return settings_; }
