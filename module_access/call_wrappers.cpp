@@ -12,7 +12,7 @@
 #include "module_access/module_errors.h"
 #include "module_access/module_limits.h"
 #include "resources/string_ids.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 namespace {
 
