@@ -27,7 +27,7 @@
 #include "module_access/module_access_h.h"
 #include "module_access/module_limits.h"
 #include "namespace/module_folder.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "tools/substitute_common/settings.h"
 #include "transfer/delete_operation.h"
 

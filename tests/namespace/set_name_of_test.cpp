@@ -17,10 +17,10 @@
 #include "module_access/listing.h"
 #include "module_access/module_errors.h"
 #include "namespace/module_folder.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
 

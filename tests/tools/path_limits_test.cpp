@@ -9,7 +9,7 @@
 
 #include "common/holders.h"
 #include "module_access/listing.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -44,6 +44,14 @@ TEST(PathLimits, PathsLongerThanAModuleHoldsAreRefusedAtOnce) {
         EXPECT_EQ(tooLong, c.call()) << testing::PrintToString(std::wstring(c.what));
         EXPECT_LT(GetTickCount() - started, 2000u) << testing::PrintToString(std::wstring(c.what));
     }
+    // A folder is not renamed when that would push what it holds beyond the limit.
+    UniqueBstr folder(L"\\A:\\Data\\F"), inner((L"\\A:\\Data\\F\\" + std::wstring(200, L'i')).c_str()),
+        longer((L"\\A:\\Data\\" + std::wstring(60, L'F')).c_str()), shorter(L"\\A:\\Data\\G");
+    ASSERT_EQ(S_OK, access->CreateFolder(folder.get()));
+    ASSERT_EQ(S_OK, access->CreateFolder(inner.get()));
+    EXPECT_EQ(tooLong, access->RenameFolder(folder.get(), longer.get()));
+    EXPECT_EQ(S_OK, access->RenameFolder(folder.get(), shorter.get()));
+
     // Within the limit an item is merely missing, and the server still answers.
     IdListHolder item;
     std::wstring atLimit = L"\\A:\\Data\\" + std::wstring(251, L'x');
