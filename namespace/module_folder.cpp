@@ -22,6 +22,7 @@
 #include "namespace/module_item_enum.h"
 #include "resources/string_ids.h"
 #include "common/class_ids.h"
+#include "transfer/item_data_object.h"
 #include "view/module_view.h"
 
 using Microsoft::WRL::ComPtr;
@@ -328,9 +329,10 @@ STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items,
                                          UINT*, void** out) {
     if (!items || !out) return E_POINTER;
     *out = nullptr;
+    if (IsEqualIID(iid, IID_IDataObject)) return CreateItemDataObject(path_, count, items, out);
     const bool single = IsEqualIID(iid, IID_IExtractIconW) || IsEqualIID(iid, IID_IQueryInfo);
     if (!single) {
-        // IContextMenu, IDataObject and IDropTarget objects of the items are
+        // IContextMenu and IDropTarget objects of the items are
         // created here once they exist.
         return E_NOINTERFACE;
     }
