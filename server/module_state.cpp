@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "common/window_classes.h"
+#include "handlers/view_menus.h"
 #include "item_id/module_item_id.h"
 
 namespace {
@@ -15,7 +16,6 @@ struct ModuleState {
     LibraryVersion comctl32;
     bool versionsRead = false;
     int windowsFamily = -1;
-    HMENU sharedMenu = nullptr;
 };
 ModuleState g_state;
 
@@ -86,8 +86,6 @@ int WindowsFamily() {
     return g_state.windowsFamily;
 }
 
-HMENU SharedMenu() { return g_state.sharedMenu; }
-void SetSharedMenu(HMENU menu) { g_state.sharedMenu = menu; }
 
 bool InitializeModuleState(HINSTANCE instance) {
     g_state.instance = instance;
@@ -100,9 +98,6 @@ bool InitializeModuleState(HINSTANCE instance) {
 }
 
 void TerminateModuleState() {
-    if (g_state.sharedMenu) {
-        DestroyMenu(g_state.sharedMenu);
-        g_state.sharedMenu = nullptr;
-    }
+    DestroyViewMenus();
     UnregisterModuleWindowClasses();
 }

@@ -25,10 +25,6 @@ LibraryVersion Comctl32Version();
 int WindowsFamily();
 int ClassifyWindowsFamily(DWORD platformId, DWORD majorVersion, DWORD minorVersion);
 
-// The menu shared by the view's menus, destroyed when the library unloads.
-HMENU SharedMenu();
-void SetSharedMenu(HMENU menu);
-
 // The load sequence after the resource language: false when the library must
 // not load (no shell allocator, a required clipboard format or a window class
 // missing).
