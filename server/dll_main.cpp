@@ -6,6 +6,7 @@
 #include "server/module_state.h"
 #include "server/object_map.h"
 #include "server/registration.h"
+#include "search/search_window.h"
 #include "view/module_view.h"
 
 namespace {
@@ -51,4 +52,11 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return RegisterModuleSer
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
     return UnregisterModuleServer(g_instance);
+}
+
+// Called by the search application with the path on its command line;
+// returns when every search window of the process has closed.
+extern "C" int STDAPICALLTYPE StartSearch(const wchar_t* file) {
+    RunSearchWindowsFor(file);
+    return 0;
 }

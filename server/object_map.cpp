@@ -3,12 +3,15 @@
 #include "common/module_count.h"
 #include "namespace/module_folder.h"
 #include "resources/registration_ids.h"
+#include "search/search_handler.h"
 #include "server/class_ids.h"
 
 namespace {
 
 const ClassEntry kClasses[] = {
     {&CLSID_ModuleFolder, CreateModuleFolderInstance, IDR_MODULE_FOLDER_SCRIPT, true},
+    // A failing search handler script does not fail the registration.
+    {&CLSID_ModuleSearchHandler, CreateSearchHandlerInstance, IDR_SEARCH_HANDLER_SCRIPT, false},
 };
 constexpr size_t kClassCount = ARRAYSIZE(kClasses);
 
