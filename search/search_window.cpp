@@ -458,6 +458,17 @@ void SearchWindow::MeasureLayout() {
     RECT window, client;
     GetWindowRect(window_, &window);
     GetClientRect(window_, &client);
+    // The menu bar takes its height from the client area: give it back, so
+    // that the criteria keep the room the template gives them.
+    RECT margin = {0, 0, 0, 7};
+    MapDialogRect(window_, &margin);
+    const int needed = ChildRect(window_, GetDlgItem(window_, IDC_SEARCH_TABS)).bottom + margin.bottom;
+    if (client.bottom != needed) {
+        SetWindowPos(window_, nullptr, 0, 0, window.right - window.left,
+                     window.bottom - window.top + needed - client.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        GetWindowRect(window_, &window);
+        GetClientRect(window_, &client);
+    }
     initialHeight_ = window.bottom - window.top;
     initialWidth_ = window.right - window.left;
     criteriaClientHeight_ = client.bottom;
