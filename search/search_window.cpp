@@ -39,6 +39,10 @@ constexpr int kPageCount = 3;
 constexpr int kResultsAreaHeight = 260;
 constexpr int kMinResultsHeight = 80;
 constexpr UINT kCommonControlClasses = 0x3FF;
+// While a search adds rows, the list is drawn at most this often: drawing
+// its rows costs more than finding them.
+constexpr DWORD kResultsRedrawMs = 250;
+constexpr DWORD kStatusUpdateMs = 250;
 constexpr int kFileMenu = 0;
 constexpr int kOptionsMenu = 3;
 const UINT kSubmenuHelp[] = {IDS_SEARCH_HELP_FILE_MENU, IDS_SEARCH_HELP_EDIT_MENU, IDS_SEARCH_HELP_VIEW_MENU,
@@ -126,13 +130,12 @@ public:
     bool Start(StartHandshake* handshake);
 
     // SearchHost
-    void AddResult(LPCITEMIDLIST item) override {
-        if (resultsView_) resultsView_->AddItem(item);
-    }
+    void AddResult(LPCITEMIDLIST item) override;
     size_t ResultCount() const override {
         return resultsView_ ? static_cast<size_t>(resultsView_->ItemCount()) : 0;
     }
     void SetStatusText(const std::wstring& text) override;
+    void ShowStatusText();
     void PumpMessages() override;
     bool StopRequested() const override { return stopRequested_; }
     HWND OwnerWindow() const override { return window_; }
@@ -214,6 +217,9 @@ private:
     std::wstring statusText_;
     StartHandshake* handshake_ = nullptr;
     bool commonControlsReady_ = false;
+    DWORD lastResultsRedraw_ = 0;
+    DWORD lastStatusUpdate_ = 0;
+    bool statusPending_ = false;
     SearchCriteria criteria_;
     UniqueIcon bigIcon_;
     UniqueIcon smallIcon_;
@@ -311,7 +317,29 @@ void SearchWindow::RunMessageLoop() {
     }
 }
 
+void SearchWindow::AddResult(LPCITEMIDLIST item) {
+    if (!resultsView_) return;
+    HWND list = resultsView_->ListWindow();
+    if (list && resultsView_->ItemCount() == 0) {
+        // The first row shows at once; later ones in batches.
+        resultsView_->AddItem(item);
+        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        lastResultsRedraw_ = GetTickCount() - kResultsRedrawMs;
+        return;
+    }
+    resultsView_->AddItem(item);
+}
+
 void SearchWindow::PumpMessages() {
+    if (searching_ && resultsView_ && resultsView_->ItemCount() > 0 &&
+        GetTickCount() - lastResultsRedraw_ >= kResultsRedrawMs) {
+        HWND list = resultsView_->ListWindow();
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        UpdateWindow(list);
+        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+        lastResultsRedraw_ = GetTickCount();
+    }
+    if (statusPending_ && GetTickCount() - lastStatusUpdate_ >= kStatusUpdateMs) ShowStatusText();
     MSG msg;
     while (!quitRequested_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
@@ -554,6 +582,16 @@ void SearchWindow::ShowTab(int index, bool focusTab) {
 
 void SearchWindow::SetStatusText(const std::wstring& text) {
     statusText_ = text;
+    // While searching, the folder names change faster than anyone reads them;
+    // the bar shows the latest a few times a second.
+    statusPending_ = searching_ && GetTickCount() - lastStatusUpdate_ < kStatusUpdateMs;
+    if (!statusPending_) ShowStatusText();
+}
+
+void SearchWindow::ShowStatusText() {
+    statusPending_ = false;
+    lastStatusUpdate_ = GetTickCount();
+    const std::wstring& text = statusText_;
     if (!statusBar_) return;
     SendMessageW(statusBar_, SB_SIMPLE, TRUE, 0);
     SendMessageW(statusBar_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
@@ -724,6 +762,11 @@ void SearchWindow::OnSearchStarting() {
 
 void SearchWindow::OnSearchFinished() {
     if (!window_) return;
+    if (statusPending_) ShowStatusText();
+    if (resultsView_ && resultsView_->ListWindow()) {
+        SendMessageW(resultsView_->ListWindow(), WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(resultsView_->ListWindow(), nullptr, TRUE);
+    }
     SendMessageW(GetDlgItem(window_, IDC_SEARCH_ANIMATION), ACM_STOP, 0, 0);
     EnableWindow(GetDlgItem(window_, IDC_SEARCH_START), TRUE);
     EnableWindow(GetDlgItem(window_, IDC_SEARCH_STOP), FALSE);
