@@ -18,6 +18,7 @@
 #include "namespace/module_item_id.h"
 #include "resources/search_ids.h"
 #include "resources/string_ids.h"
+#include "search/file_types.h"
 #include "search/search_criteria.h"
 #include "search/search_dialogs.h"
 #include "search/search_settings.h"
@@ -567,4 +568,89 @@ TEST_F(SearchWindowTest, StartSearchReturnsWhenTheLastWindowCloses) {
     CloseHandle(thread);
     CloseHandle(call.done);
     DeleteFileW(path.c_str());
+}
+
+TEST_F(SearchWindowTest, DatePageEnablesTheChosenCriterionAndSavesIt) {
+    HWND window = Open();
+    ASSERT_NE(window, nullptr);
+    Command(window, IDM_SEARCH_NEXT_TAB);
+    HWND page = GetParent(Control(window, IDC_SEARCH_MONTHS));
+    EXPECT_FALSE(IsWindowEnabled(Control(window, IDC_SEARCH_DATE_TYPE))) << "All files is the default";
+    SendMessageW(Control(window, IDC_SEARCH_FIND_FILES), BM_CLICK, 0, 0);
+    SendMessageW(Control(window, IDC_SEARCH_MONTHS_RADIO), BM_CLICK, 0, 0);
+    EXPECT_TRUE(IsWindowEnabled(Control(window, IDC_SEARCH_MONTHS)));
+    EXPECT_FALSE(IsWindowEnabled(Control(window, IDC_SEARCH_DAYS)));
+    EXPECT_FALSE(IsWindowEnabled(Control(window, IDC_SEARCH_FROM)));
+    EXPECT_EQ(IsDlgButtonChecked(page, IDC_SEARCH_DAYS_RADIO), BST_UNCHECKED);
+    SendMessageW(Control(window, IDC_SEARCH_DATE_TYPE), CB_SETCURSEL, 1, 0);
+    SetText(window, IDC_SEARCH_MONTHS, L"3");
+    // The spin box keeps to 1..999, the box to three characters.
+    LONG low = 0, high = 0;
+    SendMessageW(Control(window, IDC_SEARCH_MONTHS_SPIN), UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low),
+                 reinterpret_cast<LPARAM>(&high));
+    EXPECT_EQ(low, 1);
+    EXPECT_EQ(high, 999);
+    EXPECT_EQ(SendMessageW(Control(window, IDC_SEARCH_MONTHS), EM_GETLIMITTEXT, 0, 0), 3);
+
+    const std::wstring path = TempPath(L"search window dates.ssc");
+    ScriptedFileDialogs dialogs;
+    dialogs.answers = {path};
+    Command(window, IDM_SEARCH_SAVE);
+    SearchCriteria read;
+    LPITEMIDLIST* items = nullptr;
+    UINT capacity = 0, count = 0;
+    ASSERT_EQ(read.Load(path.c_str(), &items, &capacity, &count), S_OK);
+    FreeLoadedItems(items, count);
+    EXPECT_EQ(read.considerFileDates, 1);
+    EXPECT_EQ(read.timeType, 1);
+    EXPECT_EQ(read.dateType, 1);
+    EXPECT_EQ(read.months, 3);
+    EXPECT_EQ(read.days, 1);
+    EXPECT_EQ(read.fileTypeName, Text(IDS_SEARCH_ALL_FILES_AND_FOLDERS));
+
+    // New Search puts the defaults back.
+    prompts_.Script({IDOK});
+    Command(window, IDC_SEARCH_NEW);
+    EXPECT_EQ(IsDlgButtonChecked(page, IDC_SEARCH_ALL_FILES), BST_CHECKED);
+    EXPECT_EQ(WindowText(Control(window, IDC_SEARCH_MONTHS)), L"1");
+    EXPECT_FALSE(IsWindowEnabled(Control(window, IDC_SEARCH_MONTHS)));
+    DeleteFileW(path.c_str());
+}
+
+TEST(FileTypes, OneEntryPerDescriptionSortedAfterAllFiles) {
+    const wchar_t kRoot[] = L"Software\\KtxTestFileTypes";
+    RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
+    HKEY classes = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kRoot, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &classes, nullptr),
+              ERROR_SUCCESS);
+    const struct {
+        const wchar_t* key;
+        const wchar_t* value;
+    } entries[] = {
+        {L".htm", L"htmlfile"},   {L".html", L"htmlfile"},       {L"htmlfile", L"HTML Document"},
+        {L".shtml", L"ssifile"},  {L"ssifile", L"html document"},   // merges, ignoring case
+        {L".txt", L"txtfile"},    {L"txtfile", L"Text Document"},
+        {L".nodesc", L"bare"},    {L"bare", L""},                   // no description: left out
+        {L".orphan", L"missing"},                                   // no class: left out
+        {L".empty", L""},                                           // no class name: left out
+        {L"Archive", L"Not a type"},                                // not an extension
+        {L".arc", L"arcfile"},    {L"arcfile", L"Archive"},
+    };
+    for (const auto& entry : entries)
+        RegSetValueW(classes, entry.key, REG_SZ, entry.value, static_cast<DWORD>(wcslen(entry.value) * 2));
+
+    std::vector<FileTypeEntry> types = ReadFileTypes(classes, L"All files and folders");
+    RegCloseKey(classes);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kRoot);
+
+    ASSERT_EQ(types.size(), 4u);
+    EXPECT_EQ(types[0].description, L"All files and folders");
+    EXPECT_EQ(types[0].pattern, L"*");
+    EXPECT_EQ(types[1].description, L"Archive");
+    EXPECT_EQ(types[1].pattern, L"*.arc");
+    EXPECT_EQ(types[2].description, L"HTML Document");
+    EXPECT_EQ(types[2].pattern, L"*.htm|*.html|*.shtml");
+    EXPECT_EQ(types[3].description, L"Text Document");
+    EXPECT_EQ(FindFileType(types, L"text document"), 3);
+    EXPECT_EQ(FindFileType(types, L"Text"), -1);
 }
