@@ -5,7 +5,8 @@
 
 #include "common/holders.h"
 #include "common/resource_module.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
+#include "module_access/absolute_lists.h"
 #include "resources/string_ids.h"
 
 namespace {

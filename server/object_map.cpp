@@ -3,8 +3,8 @@
 #include "common/module_count.h"
 #include "namespace/module_folder.h"
 #include "resources/registration_ids.h"
+#include "common/class_ids.h"
 #include "search/search_handler.h"
-#include "server/class_ids.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "common/holders.h"
 #include "common/resource_module.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 #include "transfer/progress_dialog.h"
 #include "transfer/progress_stream.h"
 

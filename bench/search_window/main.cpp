@@ -22,10 +22,10 @@
 #include "common/resource_module.h"
 #include "module_access/com_thread.h"
 #include "module_access/listing.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/search_ids.h"
 #include "search/search_window.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 #include "tools/substitute_common/tree_builder.h"
 
 using Microsoft::WRL::ComPtr;

@@ -16,7 +16,7 @@
 #include "search/search_window.h"
 #include "tests/support/extension_library.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -15,7 +15,7 @@
 #include "common/module_count.h"
 #include "common/resource_module.h"
 #include "module_access/module_access.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/search_ids.h"
 #include "resources/string_ids.h"
 #include "search/file_types.h"
@@ -24,9 +24,9 @@
 #include "search/search_settings.h"
 #include "search/search_window.h"
 #include "tests/support/extension_library.h"
-#include "tests/support/fake_module_access.h"
+#include "testing/fake_module_access.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 namespace {
 
