@@ -13,6 +13,7 @@
 #include "common/module_count.h"
 #include "common/prompt.h"
 #include "common/resource_module.h"
+#include "handlers/help.h"
 #include "item_id/module_item_id.h"
 #include "module_access/com_thread.h"
 #include "module_access/listing.h"
@@ -71,20 +72,6 @@ RECT ChildRect(HWND parent, HWND child) {
     GetWindowRect(child, &rect);
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
-}
-
-// The help file beside the registered library, as the folder view opens it.
-void OpenSearchHelp(HWND owner) {
-    wchar_t path[MAX_PATH] = L"";
-    LONG bytes = sizeof(path);
-    if (RegQueryValueW(HKEY_CLASSES_ROOT, L"CLSID\\{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}\\InProcServer32", path,
-                       &bytes) != ERROR_SUCCESS ||
-        bytes < 2)
-        return;
-    std::wstring file = StripQuotes(path);
-    size_t slash = file.rfind(L'\\');
-    file = (slash == std::wstring::npos ? std::wstring() : file.substr(0, slash)) + L"\\Ktx-help.hlp";
-    if (!WinHelpW(owner, file.c_str(), HELP_FINDER, 0)) WinHelpW(owner, file.c_str(), HELP_CONTENTS, 0);
 }
 
 // Whether Look in names a folder or drive of the module; the root always exists.
@@ -689,7 +676,7 @@ void SearchWindow::OnCommand(UINT id, UINT code, HWND control) {
             return;
         case IDM_SEARCH_HELP_TOPICS:
         case IDM_SEARCH_HELP:
-            OpenSearchHelp(window_);
+            OpenHelp(window_);
             return;
         case IDM_SEARCH_ABOUT:
             ShowAboutBox(window_);
@@ -916,6 +903,10 @@ HRESULT OpenSearchWindow(const std::wstring& startFile, const std::wstring& look
     CloseHandle(handshake.started);
     if (window) *window = handshake.window;
     return handshake.result;
+}
+
+HRESULT OpenSearchWindowFor(const wchar_t* startFile, const wchar_t* lookIn) {
+    return OpenSearchWindow(startFile ? startFile : L"", lookIn ? lookIn : L"");
 }
 
 LONG OpenSearchWindowCount() { return InterlockedCompareExchange(&g_openWindows, 0, 0); }

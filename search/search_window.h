@@ -13,6 +13,9 @@
 // With `window`, the new window's handle is handed out as well.
 HRESULT OpenSearchWindow(const std::wstring& startFile, const std::wstring& lookIn, HWND* window = nullptr);
 
+// The same for callers that pass C strings (null for none).
+HRESULT OpenSearchWindowFor(const wchar_t* startFile, const wchar_t* lookIn);
+
 // How many search windows are open in the process.
 LONG OpenSearchWindowCount();
 

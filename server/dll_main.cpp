@@ -6,7 +6,10 @@
 #include "server/module_state.h"
 #include "server/object_map.h"
 #include "server/registration.h"
+#include "handlers/operation_hooks.h"
+#include "search/about_box.h"
 #include "search/search_window.h"
+#include "transfer/hdrop_staging.h"
 
 namespace {
 HINSTANCE g_instance = nullptr;
@@ -26,9 +29,12 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
             return FALSE;
         }
         InitializeObjectMap();
+        // The menus and the view reach the search window through their hooks.
+        SetSearchEntryPoints(OpenSearchWindowFor, ShowAboutBox);
         DisableThreadLibraryCalls(instance);
         InitComThreadSlot();
         WriteSearchCommand();
+        SweepStaleStagingFolders();
     } else if (reason == DLL_PROCESS_DETACH && !reserved) {
         // Only when the library is freed; a process that ends takes it all.
         FreeComThreadSlot();
