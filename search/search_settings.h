@@ -1,6 +1,6 @@
-// What the search window keeps in the settings key under HKCU: the Save
-// Result option and the history of searched names.
-// Failures to write are ignored: the window works on without them.
+// What the search window keeps in the settings store: the Save Result option
+// and the history of searched names. Failures to write are ignored: the
+// window works on without them.
 #pragma once
 #include <windows.h>
 
@@ -10,12 +10,12 @@
 constexpr size_t kNameHistorySize = 5;
 
 // "1..." is on; a missing, empty or other value is off.
-bool ReadSaveResultSetting(HKEY root = HKEY_CURRENT_USER);
-void StoreSaveResultSetting(bool on, HKEY root = HKEY_CURRENT_USER);
+bool ReadSaveResultSetting();
+void StoreSaveResultSetting(bool on);
 
 // Searched0..Searched4, most recent first; always five entries, missing ones empty.
-std::vector<std::wstring> ReadNameHistory(HKEY root = HKEY_CURRENT_USER);
-void StoreNameHistory(const std::vector<std::wstring>& history, HKEY root = HKEY_CURRENT_USER);
+std::vector<std::wstring> ReadNameHistory();
+void StoreNameHistory(const std::vector<std::wstring>& history);
 
 // The history after `name` was searched: an entry equal to it (ignoring case)
 // goes, the rest move down one place and the fifth drops out. An empty name
