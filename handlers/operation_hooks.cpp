@@ -4,13 +4,21 @@
 #include "handlers/module_properties.h"
 #include "handlers/open_items.h"
 #include "transfer/clipboard_thread.h"
+#include "transfer/paste_operation.h"
 
 namespace {
 
 OperationTable g_libraryOperations;
 OperationTable* g_operations = &g_libraryOperations;
+SearchWindowOpener g_openSearchWindow = nullptr;
+AboutBoxShower g_showAboutBox = nullptr;
 
 }  // namespace
+
+void SetSearchEntryPoints(SearchWindowOpener open, AboutBoxShower about) {
+    g_openSearchWindow = open;
+    g_showAboutBox = about;
+}
 
 OperationTable* InstallOperationTable(OperationTable* table) {
     OperationTable* previous = g_operations;
@@ -27,12 +35,11 @@ HRESULT OperationTable::CutOrCopy(const std::wstring& folderPath, IUnknown* view
     return CutOrCopyToClipboard(folderPath, view, items, count, effect, sink);
 }
 
-bool OperationTable::CanPaste() {
-    return false;   // the paste transfer's "can paste"
-}
+bool OperationTable::CanPaste() { return ::CanPaste(); }
 
-HRESULT OperationTable::Paste(const std::wstring&, HWND) {
-    return E_NOTIMPL;   // the paste transfer
+// A paste from a menu takes the clipboard's object and returns at once.
+HRESULT OperationTable::Paste(const std::wstring& destination, HWND owner) {
+    return StartPasteOperation(destination, owner, nullptr, 0, false, nullptr);
 }
 
 HRESULT OperationTable::OpenOrExplore(UINT command, HWND owner, LPCITEMIDLIST folderList, const LPCITEMIDLIST* items,
@@ -58,12 +65,12 @@ HRESULT OperationTable::Help(UINT, HWND owner) {
     return S_OK;
 }
 
-HRESULT OperationTable::SearchWindow(const wchar_t*, const wchar_t*) {
-    return E_NOTIMPL;   // the search window
+HRESULT OperationTable::SearchWindow(const wchar_t* startFile, const wchar_t* lookIn) {
+    return g_openSearchWindow ? g_openSearchWindow(startFile, lookIn) : E_NOTIMPL;
 }
 
-void OperationTable::AboutBox(HWND) {
-    // the search window's About box
+void OperationTable::AboutBox(HWND owner) {
+    if (g_showAboutBox) g_showAboutBox(owner);
 }
 
 // The commands' entry points.

@@ -11,7 +11,6 @@
 #include "module_access/listing.h"
 #include "module_access/module_errors.h"
 #include "item_id/module_item_id.h"
-#include "module_access/absolute_lists.h"
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
 #include "transfer/copy_confirmation.h"
@@ -406,14 +405,9 @@ HRESULT CopyEngine::CopyModuleFile(LPCITEMIDLIST item, const std::wstring& folde
     }
     UniqueBstr bsource(source.c_str()), btarget(target.c_str());
     hr = server_->CopyItem(bsource.get(), btarget.get());
-    // The copy is checked against the source as it is now.
-    DWORD expected = size;
-    if (SUCCEEDED(hr)) {
-        IdListHolder now;
-        if (SUCCEEDED(GetItemRecord(source.c_str(), server_, now.out())) && now)
-            expected = ItemSize(now.get());
-    }
-    hr = Settle(hr, target, expected, &aside);
+    // A source changed since it was listed fails the check: the move then
+    // keeps it, which is the safe side.
+    hr = Settle(hr, target, size, &aside);
     if (FAILED(hr)) {
         ReportCopyFailure(hr, name);
         ++failures_;

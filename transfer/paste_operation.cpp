@@ -1,23 +1,19 @@
 #include "transfer/paste_operation.h"
 
 #include <mmsystem.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
 #include <memory>
 
 #include "common/holders.h"
-#include "common/module_count.h"
-#include "common/prompt.h"
-#include "common/resource_module.h"
+#include "common/module_thread.h"
 #include "common/result_codes.h"
+#include "common/window_classes.h"
 #include "module_access/com_thread.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
 #include "item_id/module_item_id.h"
-#include "module_access/absolute_lists.h"
-#include "resources/string_ids.h"
 #include "transfer/clipboard_formats.h"
 #include "transfer/copy_engine.h"
 #include "transfer/directory_data_format.h"
@@ -31,60 +27,54 @@ constexpr DWORD kMove = DROPEFFECT_MOVE;
 
 // The source hears "Performed DropEffect" and "Paste Succeeded" on the
 // thread that handed it over, through a message-only window there: not
-// every marshaller carries SetData to another apartment.
-class SourceReply {
+// every marshaller carries SetData to another apartment. The window owns
+// this object and a reference to the source until it is destroyed.
+class SourceReply final : public WindowMessageHandler {
 public:
     static constexpr UINT kWrite = WM_APP + 1;   // wParam: format, lParam: value
     static constexpr UINT kDone = WM_APP + 2;
 
     // On the caller's thread; null when no window can be made.
-    static HWND Create(IDataObject* source);
+    static HWND Create(IDataObject* source) {
+        RegisterModuleWindowClasses();
+        bool attached = false;
+        auto* reply = new (std::nothrow) SourceReply(source, &attached);
+        if (!reply) return nullptr;
+        HWND window = CreateWindowExW(0, kPasteReplyWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                      nullptr, CodeModule(), reply);
+        // A window that was made and failed has deleted its handler already.
+        if (!window && !attached) delete reply;
+        return window;
+    }
+
+    LRESULT OnWindowMessage(HWND window, UINT message, WPARAM wp, LPARAM lp) override {
+        switch (message) {
+        case WM_NCCREATE:
+            *attached_ = true;
+            attached_ = nullptr;
+            source_->AddRef();
+            break;
+        case kWrite:
+            return WriteDwordFormat(source_, static_cast<CLIPFORMAT>(wp), static_cast<DWORD>(lp));
+        case kDone:
+            DestroyWindow(window);
+            return 0;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            source_->Release();
+            delete this;
+            return 0;
+        }
+        return DefWindowProcW(window, message, wp, lp);
+    }
 
 private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wp, LPARAM lp);
+    SourceReply(IDataObject* source, bool* attached) : source_(source), attached_(attached) {}
+    ~SourceReply() = default;
+
+    IDataObject* source_;
+    bool* attached_;
 };
-
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
-const wchar_t kReplyClass[] = L"KTX Paste Reply";
-
-HWND SourceReply::Create(IDataObject* source) {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = &Proc;
-    windowClass.hInstance = ThisModule();
-    windowClass.lpszClassName = kReplyClass;
-    RegisterClassW(&windowClass);   // fails harmlessly once registered
-    HWND window = CreateWindowExW(0, kReplyClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  windowClass.hInstance, nullptr);
-    if (!window) return nullptr;
-    source->AddRef();
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(source));
-    return window;
-}
-
-LRESULT CALLBACK SourceReply::Proc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-    auto* source = reinterpret_cast<IDataObject*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    switch (message) {
-    case kWrite:
-        return source ? WriteDwordFormat(source, static_cast<CLIPFORMAT>(wp),
-                                         static_cast<DWORD>(lp))
-                      : E_UNEXPECTED;
-    case kDone:
-        DestroyWindow(window);
-        return 0;
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        if (source) source->Release();
-        break;
-    }
-    return DefWindowProcW(window, message, wp, lp);
-}
 
 struct PasteJob {
     std::wstring destination;
@@ -186,7 +176,6 @@ DWORD WINAPI PasteThread(void* parameter) {
     if (job->reply) PostMessageW(job->reply, SourceReply::kDone, 0, 0);
     job.reset();
     if (SUCCEEDED(ole)) OleUninitialize();
-    ModuleRelease();
     return code;
 }
 
@@ -217,12 +206,9 @@ HRESULT StartPasteOperation(const std::wstring& destination, HWND owner, IDataOb
                                                        &job->dataStream);
     if (FAILED(hr)) return hr;
     job->reply = SourceReply::Create(source.Get());
-    // The running thread keeps the library loaded.
-    ModuleAddRef();
     PasteJob* handed = job.release();
-    HANDLE thread = CreateThread(nullptr, 0, &PasteThread, handed, 0, nullptr);
-    if (!thread) {
-        ModuleRelease();
+    HANDLE thread = nullptr;
+    if (FAILED(StartModuleThread(&PasteThread, handed, &thread))) {
         DiscardMarshalledStream(handed->dataStream);
         if (handed->reply) DestroyWindow(handed->reply);
         delete handed;
@@ -261,83 +247,6 @@ bool IsDraggedFolder(const std::wstring& path, IDataObject* data) {
             return true;
     }
     return false;
-}
-
-// --- open and explore -------------------------------------------------------
-
-namespace {
-
-bool SameItemPath(LPCITEMIDLIST a, LPCITEMIDLIST b) {
-    return a && b && IsValidItemId(a) && IsValidItemId(b) &&
-           lstrcmpiW(ItemPath(LastItem(a)), ItemPath(LastItem(b))) == 0;
-}
-
-void OpenFolderList(UINT command, HWND owner, LPCITEMIDLIST absolute) {
-    SHELLEXECUTEINFOW info = {sizeof(info)};
-    info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_IDLIST;   // 5
-    info.lpClass = L"folder";
-    info.lpIDList = const_cast<LPITEMIDLIST>(absolute);
-    info.hwnd = owner;
-    info.nShow = SW_SHOWNORMAL;
-    info.lpVerb = command == kExploreCommand ? L"explore" : L"open";
-    ShellExecuteExW(&info);
-}
-
-void SayFilesCannotBeOpened(HWND owner) {
-    ShowMessageBox(owner, Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE),
-                   Resources().LoadString(IDS_MODULE), MB_ICONHAND);
-}
-
-}  // namespace
-
-HRESULT OpenItems(UINT command, HWND owner, LPCITEMIDLIST folder, const LPCITEMIDLIST* items,
-                  UINT count, LPCITEMIDLIST contextItem) {
-    if (!folder || (!items && count)) return E_INVALIDARG;
-    bool sawFile = false;
-    for (UINT i = 0; i < count; ++i) {
-        LPCITEMIDLIST item = items[i];
-        if (!item || !IsValidItemId(item)) continue;
-        if (!IsContainerItem(LastItem(item))) {
-            sawFile = true;
-            continue;
-        }
-        if (SameItemPath(item, contextItem)) continue;
-        IdListHolder absolute(JoinIdLists(folder, item));
-        if (absolute) OpenFolderList(command, owner, absolute.get());
-    }
-    if (sawFile) SayFilesCannotBeOpened(owner);
-    return S_OK;
-}
-
-HRESULT OpenItemPaths(UINT command, HWND owner, const std::vector<std::wstring>& paths,
-                      LPCITEMIDLIST contextItem) {
-    ComThreadScope com;
-    if (!com.ok()) return com.hr();
-    ComPtr<ModuleAccess> server;
-    HRESULT hr = CreateModuleAccess(&server);
-    if (FAILED(hr)) return hr;
-    bool sawFile = false;
-    for (const std::wstring& path : paths) {
-        IdListHolder absolute;
-        hr = ItemIdListForPath(path.c_str(), server.Get(), absolute.out());
-        if (FAILED(hr) || !absolute) {
-            if (hr != E_OPERATION_CANCELLED) ReportModuleError(FAILED(hr) ? hr : E_FAIL, L"");
-            continue;
-        }
-        LPCITEMIDLIST last = LastItem(absolute.get());
-        if (!last || !IsValidItemId(last) || !IsContainerItem(last)) {
-            sawFile = true;
-            continue;
-        }
-        if (contextItem && SameItemPath(last, contextItem)) continue;
-        OpenFolderList(command, owner, absolute.get());
-    }
-    if (sawFile) SayFilesCannotBeOpened(owner);
-    return S_OK;
-}
-
-HRESULT OpenFolderPath(UINT command, HWND owner, const std::wstring& path) {
-    return OpenItemPaths(command, owner, {path}, nullptr);
 }
 
 void PumpMessages() { PumpDialogMessages(nullptr); }

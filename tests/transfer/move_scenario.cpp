@@ -9,10 +9,10 @@
 
 #include "common/holders.h"
 #include "module_access/listing.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/transfer_ids.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 #include "tests/transfer/transfer_test_files.h"
 #include "transfer/copy_engine.h"
 #include "transfer/delete_operation.h"

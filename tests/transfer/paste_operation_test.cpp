@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <wrl/client.h>
 
 #include <map>
@@ -14,15 +15,17 @@
 #include "common/holders.h"
 #include "common/module_count.h"
 #include "module_access/com_thread.h"
+#include "module_access/listing.h"
 #include "module_access/module_errors.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/transfer_ids.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 #include "tests/transfer/transfer_test_files.h"
 #include "transfer/clipboard_formats.h"
 #include "transfer/directory_data_format.h"
 #include "transfer/hdrop_format.h"
+#include "transfer/module_data_object.h"
 #include "transfer/paste_operation.h"
 
 using Microsoft::WRL::ComPtr;
@@ -234,6 +237,50 @@ TEST_F(PasteTest, MoveHandShakeWithThePcSource) {
     EXPECT_EQ("new a", ReadPcFile(pc_.Path(L"a.txt")));
 }
 
+// A Cut in one module folder pasted into another: the module's own data
+// object hears "Paste Succeeded" and removes its file; after a No to
+// replacing, nothing is removed.
+TEST_F(PasteTest, CutModuleFileMovesWithinTheModule) {
+    ComPtr<ModuleAccess> access;
+    ASSERT_EQ(S_OK, module_.Create(&access));
+    const std::string notes = ModuleBytes(L"\\A:\\Data\\Notes.txt");
+    {
+        ComPtr<IStream> older;
+        *older.GetAddressOf() = SHCreateMemStream(reinterpret_cast<const BYTE*>("older"), 5);
+        UniqueBstr path(L"\\A:\\Pictures\\Notes.txt");
+        ASSERT_EQ(S_OK, access->WriteFile(path.get(), older.Get(), FILE_ATTRIBUTE_ARCHIVE));
+    }
+    struct Case { const char* name; INT_PTR answer; LONG done; const char* target; bool kept; };
+    const Case cases[] = {
+        {"No", IDNO, 0, "older", true},
+        {"Yes", IDYES, 1, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LONG objects = ModuleObjectCount();
+        IdListHolder item;
+        ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Data\\Notes.txt", access.Get(), item.out()));
+        LPCITEMIDLIST items[] = {item.get()};
+        ComPtr<ModuleDataObject> cut;
+        ASSERT_EQ(S_OK, ModuleDataObject::Create(L"\\A:\\Data", nullptr, items, 1, DROPEFFECT_MOVE,
+                                                 nullptr, cut.GetAddressOf()));
+        ASSERT_EQ(S_OK, cut->Fill(access.Get()));
+        prompts_.SetDefaultAnswer(c.answer);
+        volatile LONG done = 9;
+        EXPECT_EQ(S_OK, StartPasteOperation(L"\\A:\\Pictures", nullptr, cut.Get(), 0, true, &done));
+        EXPECT_EQ(c.done, done);
+        cut.Reset();
+        // The source's delete runs on a thread of its own.
+        for (int i = 0; i < 200 && ModuleObjectCount() != objects; ++i) {
+            PumpMessages();
+            Sleep(50);
+        }
+        EXPECT_EQ(objects, ModuleObjectCount());
+        EXPECT_EQ(c.target ? c.target : notes, ModuleBytes(L"\\A:\\Pictures\\Notes.txt"));
+        EXPECT_EQ(c.kept ? notes : "<missing>", ModuleBytes(L"\\A:\\Data\\Notes.txt"));
+    }
+}
+
 // A paste without a destination beeps; a block that lies about its contents
 // is refused with a message and writes nothing.
 TEST_F(PasteTest, NoDestinationAndBrokenBlocks) {
@@ -279,23 +326,4 @@ TEST(IsDraggedFolder, MatchesDraggedFoldersOnly) {
     EXPECT_FALSE(IsDraggedFolder(L"\\A:\\Data\\Archive\\Deep", source.Get()));
     EXPECT_FALSE(IsDraggedFolder(L"\\A:\\Data", source.Get()));
     EXPECT_FALSE(IsDraggedFolder(L"\\A:\\Data\\Archive", nullptr));
-}
-
-// Files on the module are not opened: one message says so, once, and
-// nothing is started for them.
-TEST(OpenItems, FilesAreNotOpened) {
-    PromptRecorder prompts;
-    prompts.SetDefaultAnswer(IDOK);
-    IdListHolder one(MakeItemId(L"\\A:\\Data\\Notes.txt", L"NOTES.TXT", 5, 0, 0, 0, 0));
-    IdListHolder two(MakeItemId(L"\\A:\\Data\\README", L"README", 5, 0, 0, 0, 0));
-    IdListHolder folder(MakeItemId(L"\\A:\\Data", L"DATA", 0, FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0));
-    LPCITEMIDLIST items[] = {one.get(), two.get(), folder.get()};
-    // The folder is the view's own context item, so nothing opens.
-    EXPECT_EQ(S_OK, OpenItems(kExploreCommand, nullptr, folder.get(), items, 3, folder.get()));
-    ASSERT_EQ(1u, prompts.Count());
-    EXPECT_EQ(L"Module", prompts.Last().caption);
-    EXPECT_EQ(0x10u, prompts.Last().flags);
-    EXPECT_EQ(0u, prompts.Last().text.find(L"Files on the memory (MultiMediacard, Tarnel) could not "
-                                           L"be opened."));
-    EXPECT_EQ(E_INVALIDARG, OpenItems(0, nullptr, nullptr, items, 3, nullptr));
 }
