@@ -372,20 +372,13 @@ TEST_F(DragDropTest, FolderTargetDropsIntoItsItemAndRefusesOtherData) {
     EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Pictures\\one.txt")));
 
 
-    // Text alone is nothing to drop.
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    SetClipboardData(CF_UNICODETEXT, GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 8));
-    CloseClipboard();
-    ComPtr<IDataObject> text;
-    ASSERT_EQ(S_OK, OleGetClipboard(&text));
+    // Data with neither PC files nor module items is nothing to drop.
+    RecordingData nothing;
     effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
-    ASSERT_EQ(S_OK, target->DragEnter(text.Get(), MK_LBUTTON, {0, 0}, &effect));
+    ASSERT_EQ(S_OK, target->DragEnter(&nothing, MK_LBUTTON, {0, 0}, &effect));
     EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
-    ASSERT_EQ(S_OK, target->Drop(text.Get(), 0, {0, 0}, &effect));
+    ASSERT_EQ(S_OK, target->Drop(&nothing, 0, {0, 0}, &effect));
     EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
-    text.Reset();
-    OleSetClipboard(nullptr);
     EXPECT_EQ(0u, prompts_.Count());
 }
 
