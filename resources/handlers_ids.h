@@ -2,9 +2,8 @@
 // and the code in handlers/.
 #pragma once
 
-// Icon groups.
-#define IDI_MODULE 202          // the module (first icon: the folder's default icon)
-#define IDI_SEVERAL_ITEMS 222   // a selection of several items
+// Icon groups: IDI_MODULE, IDI_SEVERAL_ITEMS.
+#include "resources/icon_ids.h"
 
 // Pages.
 #define IDD_PROP_FILE 1041
