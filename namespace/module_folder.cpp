@@ -51,7 +51,8 @@ HRESULT MakeStrRet(const std::wstring& text, STRRET* out) {
     return S_OK;
 }
 
-bool IsEmptyList(LPCITEMIDLIST list) { return list->mkid.cb == 0; }
+// An entry too short for its own count ends the list, as NextItem treats it.
+bool IsEmptyList(LPCITEMIDLIST list) { return list->mkid.cb < sizeof(USHORT); }
 
 // The prefix of drive names: "Module Disk ".
 std::wstring DiskPrefix() { return Resources().LoadString(IDS_MODULE_DISK) + L" "; }

@@ -243,8 +243,9 @@ TEST_F(ShellFolder, Columns) {
     ASSERT_EQ(root_.As(&root2), S_OK);
     ASSERT_EQ(data_.As(&data2), S_OK);
     SHCOLSTATEF state = 0;
+    // Modified: a date column, shown unless the user hides it.
     EXPECT_EQ(data2->GetDefaultColumnState(3, &state), S_OK);
-    EXPECT_EQ(state, 0x13u);
+    EXPECT_EQ(state, static_cast<SHCOLSTATEF>(SHCOLSTATE_TYPE_DATE | SHCOLSTATE_ONBYDEFAULT));
     EXPECT_EQ(data2->GetDefaultColumnState(4, &state), E_INVALIDARG);
     SHCOLUMNID id = {};
     EXPECT_EQ(root2->MapColumnToSCID(3, &id), S_OK);
