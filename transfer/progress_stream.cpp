@@ -37,7 +37,6 @@ HRESULT ProgressStream::Bind(IStream* inner, ProgressDialog* dialog, uint64_t sh
     filled_ = next_ = 0;
     serviced_ = false;
     refreshedAt_ = 0;
-    barShown_ = -1;
     return S_OK;
 }
 
@@ -70,13 +69,14 @@ void ProgressStream::PumpMessages() {
     }
 }
 
-// A person takes in a few updates of a bar or a text a second, but refreshing
-// the dialog and pumping the queue after every 4 KB chunk costs tens of
-// microseconds, many times what a chunk from memory or a fast server costs.
-// So both happen at most every kServiceInterval ms, and always at the first
-// read (a key already waiting is seen), at the last chunk (the dialog shows
-// the end) and when the bar would show another per cent; the dialog looks as
-// live as before. The cancel flag is still tested at every step.
+// A person takes in a few updates of a bar or a text a second, but a refresh
+// that moves the bar repaints it at once, and a refresh and a pump of the
+// queue cost from tens of microseconds to a millisecond, many times what a
+// 4 KB chunk from memory or a fast server costs. So both happen at most every
+// kServiceInterval ms, and always at the first read (a key already waiting is
+// seen; the dialog moves as soon as bytes come) and at the last chunk (the
+// dialog shows the end). A source as slow as the module's serial link still
+// refreshes at every chunk. The cancel flag is tested at every step.
 DWORD ProgressStream::Now() const { return dialog_ ? dialog_->Now() : GetTickCount(); }
 
 bool ProgressStream::ServiceDue() const {
@@ -94,12 +94,6 @@ void ProgressStream::RefreshDialog() {
     if (!dialog_ || position_ == 0 || position_ == refreshedAt_) return;
     dialog_->Refresh(share_, size_, position_);
     refreshedAt_ = position_;
-    barShown_ = BarAt(position_);
-}
-
-int ProgressStream::BarAt(uint64_t position) const {
-    if (!dialog_ || dialog_->total() == 0) return -1;
-    return PercentDone(dialog_->total(), EffectiveDone(dialog_->done(), share_, size_, position));
 }
 
 HRESULT ProgressStream::Refill() {
@@ -109,11 +103,9 @@ HRESULT ProgressStream::Refill() {
     if (FAILED(hr)) return hr;
     filled_ = std::min(got, kBufferSize);
     position_ += filled_;
-    if (!dialog_ && !pump_) return filled_ == 0 ? S_FALSE : S_OK;
-    if (filled_ == 0 || position_ >= size_ || ServiceDue())
+    if ((dialog_ || pump_) &&
+        (filled_ == 0 || position_ >= size_ || refreshedAt_ == 0 || ServiceDue()))
         Service(true);
-    else if (BarAt(position_) != barShown_)
-        RefreshDialog();
     return filled_ == 0 ? S_FALSE : S_OK;
 }
 
@@ -153,7 +145,6 @@ STDMETHODIMP ProgressStream::Seek(LARGE_INTEGER offset, DWORD origin,
     if (FAILED(hr)) return hr;
     position_ = where.QuadPart;
     refreshedAt_ = 0;
-    barShown_ = -1;
     if (newPosition) *newPosition = where;
     return hr;
 }

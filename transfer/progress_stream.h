@@ -59,7 +59,6 @@ private:
     bool ServiceDue() const;
     void Service(bool refresh);
     void RefreshDialog();
-    int BarAt(uint64_t position) const;
 
     IStream* inner_ = nullptr;
     ProgressDialog* dialog_ = nullptr;
@@ -70,8 +69,7 @@ private:
     bool pump_ = false;
     bool serviced_ = false;
     DWORD lastService_ = 0;
-    uint64_t refreshedAt_ = 0;   // the position the dialog last showed
-    int barShown_ = -1;          // the bar's position this stream last set
+    uint64_t refreshedAt_ = 0;  // the position the dialog last showed
     ULONG filled_ = 0;
     ULONG next_ = 0;
     BYTE buffer_[kBufferSize];

@@ -89,7 +89,8 @@ public:
     }
     STDMETHODIMP Read(void* buffer, ULONG count, ULONG* read) override {
         g_now += step_;
-        PostMessageW(queue_, WM_APP, ++g_reads, 0);
+        ++g_reads;
+        if (queue_) PostMessageW(queue_, WM_APP, g_reads, 0);
         return inner_->Read(buffer, count, read);
     }
     STDMETHODIMP Stat(STATSTG* stat, DWORD flags) override { return inner_->Stat(stat, flags); }
@@ -235,20 +236,32 @@ TEST(ProgressDialog, CancelCloseAndSystemCloseOnlySetTheFlag) {
     EXPECT_FALSE(IsWindow(window));
 }
 
-TEST(ProgressStream, TenThousandBytesRefreshTheDialogThreeTimesByReadOrCopyTo) {
+TEST(ProgressStream, TenThousandBytesRefreshAtEachChunkOfASlowSourceByReadOrCopyTo) {
     const std::vector<BYTE> bytes = Pattern(10000);
-    for (bool copyTo : {false, true}) {
-        SCOPED_TRACE(copyTo);
+    struct Case {
+        bool copyTo;
+        DWORD msPerChunk;
+        std::vector<int> bar;
+    } cases[] = {
+        // 4096, 8192 and 10,000 bytes of 10,000, as slowly as a serial link.
+        {false, 45, {40, 81, 100}},
+        {true, 15, {40, 81, 100}},
+        // A fast source: the first and the last chunk only.
+        {false, 0, {40, 100}},
+        {true, 14, {40, 100}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.copyTo << " " << c.msPerChunk);
         DWORD cancel = 0;
-        ProgressDialog dialog(ProgressMode::Copy, 10000, &cancel);
+        ProgressDialog dialog(ProgressMode::Copy, 10000, &cancel, &FakeTicks);
         ASSERT_TRUE(dialog.window());
         BarWatch watch;
         watch.Attach(dialog);
-        ComPtr<IStream> stream;
-        ASSERT_EQ(S_OK, CreateProgressStream(MemoryStream(bytes).Get(), &dialog, 10000, &cancel,
-                                             true, &stream));
+        ComPtr<IStream> inner, stream;
+        inner.Attach(new TickingStream(MemoryStream(bytes), c.msPerChunk, nullptr));
+        ASSERT_EQ(S_OK, CreateProgressStream(inner.Get(), &dialog, 10000, &cancel, true, &stream));
         ULONG read = 0;
-        if (copyTo) {
+        if (c.copyTo) {
             ULARGE_INTEGER count, copied, written;
             count.QuadPart = 1ull << 40;
             EXPECT_EQ(S_OK, stream->CopyTo(MemoryStream({}).Get(), count, &copied, &written));
@@ -259,14 +272,13 @@ TEST(ProgressStream, TenThousandBytesRefreshTheDialogThreeTimesByReadOrCopyTo) {
             got.resize(read);
             EXPECT_EQ(bytes, got);
         }
-        // 4096, 8192 and 10,000 bytes of 10,000.
-        EXPECT_EQ((std::vector<int>{40, 81, 100}), watch.positions);
+        EXPECT_EQ(c.bar, watch.positions);
 
         // At the end: success with nothing read, and no further refresh.
         BYTE more[16];
         EXPECT_EQ(S_OK, stream->Read(more, sizeof(more), &read));
         EXPECT_EQ(0u, read);
-        EXPECT_EQ(3u, watch.positions.size());
+        EXPECT_EQ(c.bar.size(), watch.positions.size());
     }
 }
 
@@ -284,10 +296,10 @@ TEST(ProgressStream, FastReadsRefreshAndPumpAtMostEveryFifteenMilliseconds) {
         DWORD msPerChunk;
         size_t refreshes, pumps;
     } cases[] = {
-        // The first chunk (the bar leaves nothing) and the last (1 %) only.
-        {0, 2, 1},
-        // Every third chunk, plus the first and the last.
-        {5, 87, 86},
+        // The first chunk and the last only.
+        {0, 2, 2},
+        // The first chunk, then every third (15 ms later), which is also the last.
+        {5, 86, 86},
         // Slow enough: every chunk.
         {20, 256, 256},
     };
@@ -312,7 +324,7 @@ TEST(ProgressStream, FastReadsRefreshAndPumpAtMostEveryFifteenMilliseconds) {
         EXPECT_EQ(c.refreshes, watch.positions.size());
         ASSERT_FALSE(watch.positions.empty());
         EXPECT_EQ(1, watch.positions.back());
-        // Every message left was dispatched, the last at the last chunk.
+        // Every message left was dispatched by the time the last chunk came.
         EXPECT_EQ(256u, pumpedAt.size());
         EXPECT_EQ(c.pumps, std::set<WPARAM>(pumpedAt.begin(), pumpedAt.end()).size());
         g_pumpedAt = nullptr;
