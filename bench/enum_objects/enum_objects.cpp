@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/items_tree.h"
 #include "bench/common/measure.h"
 #include "bench/common/timed_module_access.h"
 #include "common/holders.h"
@@ -20,30 +21,13 @@
 #include "module_access/module_access.h"
 #include "namespace/module_folder.h"
 #include "tests/support/substitute_server.h"
-#include "tools/substitute_common/tree_builder.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
 constexpr int kRounds = 5;
-const wchar_t kFolder[] = L"\\A:\\Items";
-
-// <temp>\ktx_enum_bench_<count>: drive A with \Items holding `count` files,
-// kept between runs.
-bool MakeTree(unsigned count, std::wstring* tree) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    *tree = std::wstring(temp) + L"ktx_enum_bench_" + std::to_wstring(count);
-    const std::wstring marker = *tree + L"\\complete";
-    if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    CreateDirectoryW(tree->c_str(), nullptr);
-    HRESULT hr = substitute::PrepareDrive(*tree, L'A', 64u * 1024 * 1024, L"ITEMS");
-    if (SUCCEEDED(hr)) hr = substitute::BuildFiles(*tree, L'A', L"Items", count, 1, L"file", L".txt");
-    if (FAILED(hr)) return false;
-    CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    return true;
-}
+const wchar_t* const kFolder = bench::kItemsFolder;
 
 // Enumerates every item of `folder` and frees them; the count, or -1.
 int EnumerateAll(IShellFolder* folder) {
@@ -69,8 +53,8 @@ struct SizeResult {
 
 bool MeasureSize(unsigned count, SizeResult* result) {
     result->count = count;
-    std::wstring tree;
-    if (!MakeTree(count, &tree)) {
+    const std::wstring tree = bench::ItemsTree(count);
+    if (tree.empty()) {
         std::printf("cannot make the tree of %u files\n", count);
         return false;
     }
