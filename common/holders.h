@@ -117,9 +117,3 @@ public:
 private:
     VARIANT v_;
 };
-
-// An item-identifier list owned through the shell allocator.
-struct IdListFreer {
-    void operator()(ITEMIDLIST* p) const { CoTaskMemFree(p); }
-};
-using UniqueIdList = std::unique_ptr<ITEMIDLIST, IdListFreer>;

@@ -11,7 +11,7 @@
 #include "module_access/listing.h"
 #include "module_access/module_errors.h"
 #include "resources/string_ids.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "module_access/module_access_h.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 // One entry of a listing. The texts point into the listing's VARIANT.
 struct FileRecord {

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "common/formatting.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
 
 const GUID kStoragePropertySet = {

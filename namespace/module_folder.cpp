@@ -7,6 +7,7 @@
 
 #include "common/formatting.h"
 #include "common/holders.h"
+#include "common/module_thread.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "module_access/call_wrappers.h"
@@ -14,13 +15,13 @@
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
-#include "namespace/compare_items.h"
+#include "item_id/compare_items.h"
 #include "namespace/folder_columns.h"
 #include "namespace/module_icon_extractor.h"
 #include "namespace/module_info_tip.h"
 #include "namespace/module_item_enum.h"
 #include "resources/string_ids.h"
-#include "server/class_ids.h"
+#include "common/class_ids.h"
 #include "view/module_view.h"
 
 using Microsoft::WRL::ComPtr;
@@ -176,9 +177,12 @@ DWORD WINAPI ModuleFolder::ListingThread(void* param) {
 HRESULT ModuleFolder::ListOnHelperThread() {
     // Only the helper writes the listing while this thread waits for it.
     HelperListing work = {this, nullptr};
-    UniqueHandle thread(CreateThread(nullptr, 0, ListingThread, &work, 0, nullptr));
-    if (!thread.valid()) return E_FAIL;
-    WaitForSingleObject(thread.get(), INFINITE);
+    HANDLE started = nullptr;
+    HRESULT hr = StartModuleThread(ListingThread, &work, &started);
+    if (FAILED(hr)) return hr;
+    UniqueHandle thread(started);
+    // This is Explorer's window thread: it keeps answering while it waits.
+    WaitPumpingMessages(thread.get());
     DWORD code = static_cast<DWORD>(E_FAIL);
     GetExitCodeThread(thread.get(), &code);
     SetErrorInfo(0, work.errorInfo.Get());  // none: nothing stale from the first attempt
@@ -282,7 +286,7 @@ STDMETHODIMP ModuleFolder::CreateViewObject(HWND owner, REFIID iid, void** out) 
     if (iid == IID_IShellView) {
         ComPtr<ModuleView> view;
         HRESULT hr = ModuleView::Create(&view);
-        if (SUCCEEDED(hr)) hr = view->InitForFolder(this, owner);
+        if (SUCCEEDED(hr)) hr = view->InitForFolderPath(path_, absolute_.get(), owner);
         return SUCCEEDED(hr) ? view->QueryInterface(iid, out) : hr;
     }
     // IDropTarget: the folder drop target is created here once it exists;

@@ -13,9 +13,9 @@
 #include "common/com_aggregation.h"
 #include "common/com_object.h"
 #include "module_access/module_access_h.h"
-#include "namespace/compare_items.h"
-#include "namespace/module_item_id.h"
-#include "namespace/view_settings.h"
+#include "item_id/compare_items.h"
+#include "item_id/module_item_id.h"
+#include "view/view_settings.h"
 
 class ModuleFolder final : public IShellFolder2,
                            public IPersistFolder2,

@@ -6,7 +6,7 @@
 #include <shlobj.h>
 
 #include "common/com_object.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 class ModuleIconExtractor final : public IExtractIconW, public RefCounted<ModuleIconExtractor> {
 public:

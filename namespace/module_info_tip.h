@@ -4,7 +4,7 @@
 #include <shlobj.h>
 
 #include "common/com_object.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 class ModuleInfoTip final : public IQueryInfo, public RefCounted<ModuleInfoTip> {
 public:

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/com_object.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 class ModuleItemEnum final : public IEnumIDList, public RefCounted<ModuleItemEnum> {
 public:

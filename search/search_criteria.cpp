@@ -9,7 +9,7 @@
 #include "common/holders.h"
 #include "common/resource_module.h"
 #include "resources/string_ids.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "common/result_codes.h"
 #include "module_access/listing.h"
 #include "module_access/module_errors.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
 #include "search/content_scan.h"
 #include "search/item_tests.h"

@@ -1,17 +1,3 @@
-// The library's four creatable classes.
+// Kept so that older includes still build: the class ids live in common/.
 #pragma once
-#include <windows.h>
-#include <guiddef.h>
-
-// The namespace folder ("Module" under My Computer).
-inline constexpr CLSID CLSID_ModuleFolder = {
-    0x4EB40974, 0x2B8E, 0x4FFD, {0xA4, 0x74, 0xD7, 0xBB, 0x70, 0x43, 0xC1, 0xD2}};
-// The context-menu handler of module items.
-inline constexpr CLSID CLSID_ModuleContextMenu = {
-    0x1663176E, 0xDE26, 0x4BBC, {0xAC, 0x0A, 0x35, 0xCE, 0x18, 0x42, 0xE3, 0x0F}};
-// The drive property-sheet handler.
-inline constexpr CLSID CLSID_ModulePropertySheet = {
-    0x7E9BFFAF, 0x7639, 0x4CF9, {0xAF, 0x5D, 0xAF, 0x8F, 0xB7, 0xBC, 0x83, 0xE6}};
-// The search handler.
-inline constexpr CLSID CLSID_ModuleSearchHandler = {
-    0x6A94EF46, 0xDD50, 0x45FC, {0xBD, 0x17, 0x43, 0xB9, 0xBC, 0x1A, 0x3D, 0x8A}};
+#include "common/class_ids.h"

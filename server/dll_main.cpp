@@ -6,7 +6,6 @@
 #include "server/module_state.h"
 #include "server/object_map.h"
 #include "server/registration.h"
-#include "view/module_view.h"
 
 namespace {
 HINSTANCE g_instance = nullptr;
@@ -32,10 +31,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     } else if (reason == DLL_PROCESS_DETACH && !reserved) {
         // Only when the library is freed; a process that ends takes it all.
         FreeComThreadSlot();
+        // Unregisters the window classes too: a class left behind would point
+        // into the freed code the next time the library is loaded.
         TerminateModuleState();
-        // A class left behind would point into the freed code the next time
-        // the library is loaded.
-        UnregisterViewWindowClass();
         TerminateObjectMap();
     }
     return TRUE;

@@ -1,8 +1,9 @@
 // Module-wide state set up when the library is loaded: the shell and
-// common-control versions, the Windows family, the registered
-// clipboard formats, the two window classes and the shared menu. Read-only
-// after load; the accessors also work in programs that link the library's
-// code without loading the DLL (they fill in what they need on first use).
+// common-control versions, the Windows family, the registered clipboard
+// formats, the window classes (common/window_classes.h) and the shared menu.
+// Read-only after load; the accessors also work in programs that link the
+// library's code without loading the DLL (they fill in what they need on
+// first use).
 #pragma once
 #include <windows.h>
 
@@ -26,9 +27,6 @@ enum class ModuleClipboardFormat {
     TargetClsid,
     Count
 };
-
-extern const wchar_t kParentWindowClass[];   // hidden owners of sheet and search threads
-extern const wchar_t kWebViewWindowClass[];  // the information pane
 
 HINSTANCE ModuleInstance();
 LibraryVersion Shell32Version();

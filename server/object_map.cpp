@@ -3,7 +3,7 @@
 #include "common/module_count.h"
 #include "namespace/module_folder.h"
 #include "resources/registration_ids.h"
-#include "server/class_ids.h"
+#include "common/class_ids.h"
 
 namespace {
 

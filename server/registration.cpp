@@ -6,7 +6,7 @@
 #include "common/holders.h"
 #include "common/resource_module.h"
 #include "resources/string_ids.h"
-#include "server/class_ids.h"
+#include "common/class_ids.h"
 #include "server/object_map.h"
 #include "server/registrar.h"
 

@@ -4,7 +4,7 @@
 #include <wrl/client.h>
 
 #include "common/holders.h"
-#include "common/module_count.h"
+#include "common/module_thread.h"
 #include "common/paths.h"
 #include "common/prompt.h"
 #include "common/resource_module.h"
@@ -13,7 +13,7 @@
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
 #include "transfer/delete_confirmation.h"
@@ -273,7 +273,6 @@ DWORD WINAPI DeleteThread(void* parameter) {
     DiscardMarshalledStream(job->sinkStream);
     job.reset();
     if (SUCCEEDED(ole)) OleUninitialize();
-    ModuleRelease();
     return 0;
 }
 
@@ -299,18 +298,10 @@ HRESULT StartDelete(const std::wstring& folderPath, const LPCITEMIDLIST* items, 
         DiscardMarshalledStream(sinkStream);
         return E_OUTOFMEMORY;
     }
-    // The running thread keeps the library loaded.
-    ModuleAddRef();
-    HANDLE handle = CreateThread(nullptr, 0, &DeleteThread, job, 0, nullptr);
-    if (!handle) {
-        ModuleRelease();
+    HRESULT hr = StartModuleThread(&DeleteThread, job, thread);
+    if (FAILED(hr)) {
         DiscardMarshalledStream(sinkStream);
         delete job;
-        return E_FAIL;
     }
-    if (thread)
-        *thread = handle;
-    else
-        CloseHandle(handle);
-    return S_OK;
+    return hr;
 }

@@ -7,9 +7,10 @@
 
 #include "common/formatting.h"
 #include "common/holders.h"
-#include "common/module_count.h"
+#include "common/module_thread.h"
 #include "common/prompt.h"
 #include "common/resource_module.h"
+#include "common/window_classes.h"
 #include "module_access/call_wrappers.h"
 #include "module_access/com_thread.h"
 #include "module_access/module_access.h"
@@ -18,25 +19,12 @@
 
 using Microsoft::WRL::ComPtr;
 
-const wchar_t kParentWindowClass[] = L"KTX Parent Window";
-
 std::wstring FormatDialogTitle(const std::wstring& templateTitle, const std::wstring& drivePath) {
     return templateTitle + L" " + drivePath;
 }
 
 std::wstring FormatCapacityText(uint64_t capacity) {
     return FormatNumber(static_cast<int64_t>((capacity + 1023) / 1024)) + L" KB";
-}
-
-bool EnsureParentWindowClass() {
-    WNDCLASSEXW existing = {sizeof(existing)};
-    HINSTANCE host = GetModuleHandleW(nullptr);
-    if (GetClassInfoExW(host, kParentWindowClass, &existing)) return true;
-    WNDCLASSEXW wc = {sizeof(wc)};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = host;
-    wc.lpszClassName = kParentWindowClass;
-    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 namespace {
@@ -139,7 +127,7 @@ void RunFormatThread(FormatJob* job, bool* readySignalled) {
         return;
     }
     HWND parent = nullptr;
-    if (EnsureParentWindowClass())
+    if (RegisterModuleWindowClasses())
         parent = CreateWindowExW(0, kParentWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
                                  nullptr, GetModuleHandleW(nullptr), nullptr);
     UniqueHGlobal dialogTemplate(Resources().LoadDialogTemplate(IDD_FORMAT));
@@ -191,7 +179,6 @@ DWORD WINAPI FormatThread(void* parameter) {
     } else {
         SetEvent(job->ready);
     }
-    ModuleRelease();
     return 0;
 }
 
@@ -209,14 +196,12 @@ HRESULT OpenFormatDialog(const std::wstring& drivePath, uint64_t capacity, HANDL
     HRESULT startup = E_FAIL;
     job->startup = &startup;
 
-    ModuleAddRef();
-    UniqueHandle worker(CreateThread(nullptr, 0, &FormatThread, job.get(), 0, nullptr));
-    if (!worker.valid()) {
-        ModuleRelease();
-        return E_FAIL;
-    }
+    HANDLE started = nullptr;
+    HRESULT hr = StartModuleThread(&FormatThread, job.get(), &started);
+    if (FAILED(hr)) return hr;
+    UniqueHandle worker(started);
     WaitForSingleObject(ready.get(), INFINITE);
-    HRESULT hr = startup;
+    hr = startup;
     if (SUCCEEDED(hr)) {
         job.release();   // the thread frees it when the dialog closes
     } else {

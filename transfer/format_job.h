@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/window_classes.h"  // kParentWindowClass, the dialog's owner
+
 // Opens the format dialog for the drive at drivePath ("\A:") whose capacity
 // is `capacity` bytes, and returns once the dialog is up (or could not be
 // made). When `thread` is given it receives a handle to the dialog's thread.
@@ -16,8 +18,3 @@ HRESULT OpenFormatDialog(const std::wstring& drivePath, uint64_t capacity,
 std::wstring FormatDialogTitle(const std::wstring& templateTitle, const std::wstring& drivePath);
 // The capacity as the dialog offers it: whole kilobytes, rounded up, and " KB".
 std::wstring FormatCapacityText(uint64_t capacity);
-
-// Registers the class of the hidden owner windows when the library's load
-// has not (programs that link the library's code directly).
-bool EnsureParentWindowClass();
-extern const wchar_t kParentWindowClass[];

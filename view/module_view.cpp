@@ -8,6 +8,7 @@
 #include "common/prompt.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
+#include "module_access/absolute_lists.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
 #include "resources/string_ids.h"
@@ -23,16 +24,8 @@ const SHELLVIEWID kModuleViewId = {0x7A3C21D4, 0x5E9F, 0x4B08, {0x8D, 0x61, 0x2F
 
 namespace {
 
-const wchar_t kViewWindowClass[] = L"KTX Module View";
 // Posted to the view window after the list's selection changed.
 constexpr UINT kSelectionChanged = WM_APP + 1;
-
-HINSTANCE CodeModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&CodeModule), &module);
-    return module;
-}
 
 LPCITEMIDLIST ItemOf(LPARAM data) { return reinterpret_cast<LPCITEMIDLIST>(data); }
 
@@ -43,20 +36,6 @@ bool IsFileItem(LPCITEMIDLIST item) { return !IsFolderItem(item) && !IsDriveItem
 
 
 }  // namespace
-
-bool ModuleView::RegisterWindowClass() {
-    WNDCLASSEXW existing = {sizeof(existing)};
-    if (GetClassInfoExW(CodeModule(), kViewWindowClass, &existing)) return true;
-    WNDCLASSEXW wc = {sizeof(wc)};
-    wc.lpfnWndProc = &ModuleView::ViewWindowProcEntry;
-    wc.hInstance = CodeModule();
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = kViewWindowClass;
-    return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-}
-
-void UnregisterViewWindowClass() { UnregisterClassW(kViewWindowClass, CodeModule()); }
 
 HRESULT ModuleView::Create(ModuleView** out) {
     if (!out) return E_POINTER;
@@ -223,11 +202,12 @@ STDMETHODIMP ModuleView::GetView(SHELLVIEWID* id, ULONG which) {
 }
 
 HRESULT ModuleView::CreateViewWindowIn(HWND parent, const RECT& rect) {
-    if (!RegisterWindowClass()) return E_FAIL;
+    if (!RegisterModuleWindowClasses()) return E_FAIL;
     DWORD exStyle = WS_EX_CONTROLPARENT;
     if (!(folderFlags_ & FWF_NOCLIENTEDGE)) exStyle |= WS_EX_CLIENTEDGE;
     window_ = CreateWindowExW(exStyle, kViewWindowClass, L"", WS_CHILD | WS_VISIBLE, rect.left, rect.top,
-                              rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, CodeModule(), this);
+                              rect.right - rect.left, rect.bottom - rect.top, parent, nullptr, CodeModule(),
+                              static_cast<WindowMessageHandler*>(this));
     return window_ ? S_OK : E_FAIL;
 }
 
@@ -716,16 +696,11 @@ STDMETHODIMP ModuleView::SelectAndPositionItem(PCUITEMID_CHILD item, UINT flags,
 // ---------------------------------------------------------------------------
 // Window procedures
 
-LRESULT CALLBACK ModuleView::ViewWindowProcEntry(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        auto view = static_cast<ModuleView*>(create->lpCreateParams);
-        if (view) view->window_ = window;
-    }
-    auto view = reinterpret_cast<ModuleView*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!view || view->window_ != window) return DefWindowProcW(window, message, wParam, lParam);
-    return view->OnViewMessage(message, wParam, lParam);
+LRESULT ModuleView::OnWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) window_ = window;
+    // After the view let go of its window, the window's last messages are its own.
+    if (window_ != window) return DefWindowProcW(window, message, wParam, lParam);
+    return OnViewMessage(message, wParam, lParam);
 }
 
 LRESULT ModuleView::OnViewMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -14,33 +14,31 @@
 
 #include "common/com_object.h"
 #include "common/holders.h"
-#include "module_access/module_access_h.h"
+#include "common/window_classes.h"
+#include "item_id/module_item_id.h"
 #include "module_access/listing.h"
-#include "namespace/module_item_id.h"
+#include "module_access/module_access_h.h"
 #include "view/cell_text_ring.h"
 #include "view/view_cell_texts.h"
 #include "view/view_change_sink.h"
 #include "view/view_columns.h"
 #include "view/view_state.h"
 
-class ModuleFolder;
 class SearchResultsHost;
 
 // {7A3C21D4-5E9F-4B08-8D61-2F0B9C4E7A15}
 extern const SHELLVIEWID kModuleViewId;
 
-// The view window's class is registered on first use; the library's unload
-// removes it so that a later load registers its own window procedure.
-void UnregisterViewWindowClass();
-
-class ModuleView : public IShellView2, public ViewChangeTarget, public RefCounted<ModuleView> {
+class ModuleView : public IShellView2,
+                   public ViewChangeTarget,
+                   private WindowMessageHandler,
+                   public RefCounted<ModuleView> {
 public:
     // A new, unbound view with its defaults (details, sort by name, auto-arrange).
     static HRESULT Create(ModuleView** out);
 
-    // Binding: exactly once, by the folder object or by the search window.
-    HRESULT InitForFolder(ModuleFolder* folder, HWND owner);
-    // The same from the folder's path and absolute identifier list.
+    // Binding: exactly once, by the folder object (its path and absolute
+    // identifier list) or by the search window.
     HRESULT InitForFolderPath(const std::wstring& folderPath, PCIDLIST_ABSOLUTE folderList, HWND owner);
     HRESULT InitForSearch(SearchResultsHost* host);
 
@@ -120,8 +118,7 @@ private:
     void ReleaseWindowState();
     void Layout(int width, int height);
     RECT InnerRect(const RECT& rect) const;
-    static bool RegisterWindowClass();
-    static LRESULT CALLBACK ViewWindowProcEntry(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     struct ListSubclass;
     HRESULT SubclassList(HWND list);
     static void UnsubclassList(HWND list);
@@ -163,7 +160,7 @@ private:
     bool isRoot_ = false;
     bool isDrive_ = false;
     ListKind kind_ = ListKind::Folder;
-    UniqueIdList folderList_;
+    IdListHolder folderList_;
     HWND owner_ = nullptr;
     SearchResultsHost* searchHost_ = nullptr;
     Microsoft::WRL::ComPtr<ModuleAccess> access_;

@@ -2,7 +2,7 @@
 
 #include "common/formatting.h"
 #include "common/resource_module.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
 
 std::wstring DriveRowName(LPCITEMIDLIST item) {

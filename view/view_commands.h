@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 
-#include "namespace/compare_items.h"   // the sort commands are the sort keys
+#include "item_id/compare_items.h"   // the sort commands are the sort keys
 
 constexpr UINT kCmdViewLargeIcons = 8192;
 constexpr UINT kCmdViewSmallIcons = 8193;

@@ -20,7 +20,7 @@
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "namespace/module_folder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 namespace {
 
@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
         }
         g_stage = "IdListHolder";
         IdListHolder holder;
-        holder = list;
+        holder.Assign(list);
         sink += holder ? 1 : 0;
     }
     const double seconds =

@@ -20,8 +20,8 @@
 #include "module_access/com_thread.h"
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
-#include "tests/support/fake_module_access.h"
-#include "tests/support/substitute_server.h"
+#include "testing/fake_module_access.h"
+#include "testing/substitute_server.h"
 
 namespace {
 

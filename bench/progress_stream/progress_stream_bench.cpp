@@ -18,7 +18,7 @@
 #include "bench/common/measure.h"
 #include "common/holders.h"
 #include "common/resource_module.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 #include "transfer/progress_dialog.h"
 #include "transfer/progress_stream.h"
 

@@ -22,9 +22,9 @@
 #include "common/resource_module.h"
 #include "module_access/com_thread.h"
 #include "module_access/listing.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "search/search_engine.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 #include "tools/substitute_common/tree_builder.h"
 
 using Microsoft::WRL::ComPtr;

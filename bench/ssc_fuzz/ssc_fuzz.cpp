@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/resource_module.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "search/search_criteria.h"
 
 namespace {

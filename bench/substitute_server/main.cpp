@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/holders.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 #include "tools/substitute_common/tree_builder.h"
 
 using Microsoft::WRL::ComPtr;

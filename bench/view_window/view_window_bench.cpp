@@ -17,8 +17,8 @@
 #include "bench/common/measure.h"
 #include "common/resource_module.h"
 #include "module_access/com_thread.h"
-#include "tests/support/fake_module_access.h"
-#include "tests/support/substitute_server.h"
+#include "testing/fake_module_access.h"
+#include "testing/substitute_server.h"
 #include "tests/support/test_shell_browser.h"
 #include "view/module_view.h"
 

@@ -8,8 +8,8 @@
 
 #include "common/result_codes.h"
 #include "module_access/listing.h"
-#include "namespace/module_item_id.h"
-#include "tests/support/fake_module_access.h"
+#include "item_id/module_item_id.h"
+#include "testing/fake_module_access.h"
 #include "tests/support/prompt_recorder.h"
 
 namespace {

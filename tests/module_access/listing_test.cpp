@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/holders.h"
-#include "tests/support/fake_module_access.h"
+#include "testing/fake_module_access.h"
 
 namespace {
 

@@ -16,10 +16,11 @@
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
+#include "module_access/absolute_lists.h"
 #include "tests/support/extension_library.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -14,7 +14,7 @@
 
 #include "module_access/module_access.h"
 #include "namespace/module_folder.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "namespace/folder_columns.h"
 
 using Microsoft::WRL::ComPtr;

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "common/module_count.h"
-#include "namespace/compare_items.h"
+#include "item_id/compare_items.h"
 #include "namespace/module_item_enum.h"
-#include "namespace/module_item_id.h"
-#include "namespace/view_settings.h"
+#include "item_id/module_item_id.h"
+#include "view/view_settings.h"
 
 using Microsoft::WRL::ComPtr;
 

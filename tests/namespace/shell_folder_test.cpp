@@ -16,10 +16,11 @@
 
 #include "common/formatting.h"
 #include "common/result_codes.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
+#include "module_access/absolute_lists.h"
 #include "tests/support/extension_library.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
 using testing::ElementsAre;

@@ -4,7 +4,7 @@
 
 #include "common/holders.h"
 #include "common/resource_module.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
 #include "search/search_criteria.h"
 #include "tests/search/search_test_files.h"

@@ -11,12 +11,12 @@
 #include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "module_access/com_thread.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 #include "resources/string_ids.h"
 #include "search/search_engine.h"
 #include "tests/search/search_test_files.h"
 #include "tests/support/prompt_recorder.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "server/class_ids.h"
+#include "common/class_ids.h"
 #include "server/registration.h"
 #include "tests/support/extension_library.h"
 

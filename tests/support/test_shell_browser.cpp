@@ -137,7 +137,7 @@ STDMETHODIMP TestShellBrowser::GetWindow(HWND* window) {
 }
 
 STDMETHODIMP TestShellBrowser::BrowseObject(PCUIDLIST_RELATIVE list, UINT flags) {
-    BrowseCall call = {UniqueIdList(list ? ILClone(list) : nullptr), flags};
+    BrowseCall call = {IdListHolder(list ? ILClone(list) : nullptr), flags};
     browseCalls_.push_back(std::move(call));
     return S_OK;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/holders.h"
+#include "item_id/module_item_id.h"
 
 // Reading a hosted list back: one column's texts row by row, and the row
 // whose name is `name` (-1 when there is none).
@@ -24,7 +25,7 @@ void Put32(std::vector<BYTE>* bytes, uint32_t value);
 class TestShellBrowser final : public IShellBrowser {
 public:
     struct BrowseCall {
-        UniqueIdList list;   // copy of the identifier list asked for (null for back/forward)
+        IdListHolder list;   // copy of the identifier list asked for (null for back/forward)
         UINT flags;
     };
 

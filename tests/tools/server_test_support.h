@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/holders.h"
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 struct ListedRow {
     std::wstring name, shortName;

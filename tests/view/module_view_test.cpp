@@ -18,7 +18,7 @@
 #include "resources/string_ids.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/test_shell_browser.h"
-#include "tests/support/fake_module_access.h"
+#include "testing/fake_module_access.h"
 #include "view/view_cell_texts.h"
 #include "view/module_view.h"
 #include "view/view_commands.h"

@@ -16,7 +16,8 @@
 #include "common/holders.h"
 #include "module_access/com_thread.h"
 #include "module_access/module_access.h"
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
+#include "module_access/absolute_lists.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -15,7 +15,7 @@
 
 #include "common/resource_module.h"
 #include "resources/transfer_ids.h"
-#include "tests/support/fake_module_access.h"
+#include "testing/fake_module_access.h"
 #include "transfer/delete_confirmation.h"
 #include "transfer/format_job.h"
 #include "resources/string_ids.h"

@@ -1,4 +1,4 @@
-#include "tests/support/substitute_server.h"
+#include "testing/substitute_server.h"
 
 #include <objbase.h>
 #include <oleauto.h>

@@ -1,10 +1,10 @@
-#include "namespace/compare_items.h"
+#include "item_id/compare_items.h"
 
 #include <shellapi.h>
 
 #include <string>
 
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
-#include "namespace/module_item_id.h"
+#include "item_id/module_item_id.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -192,15 +193,18 @@ TEST(ModuleItemIdLists, JoinKeepsOrderAndTreatsNullAsEmpty) {
     EXPECT_EQ(IdListSize(joined.get()), 2 * IdListSize(a.get()) - 2);
 }
 
-TEST(ModuleItemIdLists, HolderCopiesOnAssignmentEvenOfItself) {
+TEST(ModuleItemIdLists, HolderCopiesOnlyWhenAskedEvenFromItself) {
     IdListHolder a = Make(L"\\A:\\x");
     IdListHolder copy;
-    copy = static_cast<LPCITEMIDLIST>(a.get());
+    ASSERT_EQ(copy.Assign(a.get()), S_OK);
     EXPECT_NE(copy.get(), a.get());
-    copy = copy;
-    copy = static_cast<LPCITEMIDLIST>(copy.get());
+    ASSERT_EQ(copy.Assign(copy.get()), S_OK);
     ASSERT_TRUE(copy);
     EXPECT_STREQ(ItemPath(copy.get()), L"\\A:\\x");
+    LPITEMIDLIST held = a.get();
+    IdListHolder moved(std::move(a));
+    EXPECT_EQ(moved.get(), held);
+    EXPECT_FALSE(a);
 }
 
 TEST(ModuleItemIdDescription, TypeNameLocationAndIcon) {

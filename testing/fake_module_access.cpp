@@ -1,4 +1,4 @@
-#include "tests/support/fake_module_access.h"
+#include "testing/fake_module_access.h"
 
 #include <shlwapi.h>
 #include <oleauto.h>

@@ -1,4 +1,4 @@
-#include "namespace/view_settings.h"
+#include "view/view_settings.h"
 
 #include "common/holders.h"
 

@@ -1,0 +1,27 @@
+# Fails when a library folder includes a header from a folder above it.
+# The order is the layering, lowest first; a folder may include itself and
+# anything before it (resources/ holds only ids and is open to all).
+#   cmake -DROOT=<source dir> -P CheckLayering.cmake
+set(layers common item_id module_access transfer handlers view search namespace server)
+set(failures "")
+list(LENGTH layers count)
+math(EXPR last "${count} - 1")
+foreach(index RANGE ${last})
+  list(GET layers ${index} folder)
+  file(GLOB_RECURSE sources ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
+  foreach(source IN LISTS sources)
+    file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[a-z_]+/")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[^\"]*\"([a-z_]+)/.*$" "\\1" target "${line}")
+      list(FIND layers ${target} targetIndex)
+      if(targetIndex GREATER index)
+        file(RELATIVE_PATH shown ${ROOT} ${source})
+        list(APPEND failures "${shown} includes ${target}/ (above ${folder}/)")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(failures)
+  list(JOIN failures "\n  " text)
+  message(FATAL_ERROR "Layering broken:\n  ${text}")
+endif()

@@ -1,0 +1,64 @@
+#include "common/window_classes.h"
+
+const wchar_t kParentWindowClass[] = L"KTX Parent Window";
+const wchar_t kWebViewWindowClass[] = L"KTX_WEBVIEW_CLASS_NAME";
+const wchar_t kViewWindowClass[] = L"KTX Module View";
+
+namespace {
+
+LRESULT CALLBACK HandlerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto handler = reinterpret_cast<WindowMessageHandler*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!handler) return DefWindowProcW(window, message, wParam, lParam);
+    return handler->OnWindowMessage(window, message, wParam, lParam);
+}
+
+struct ClassSpec {
+    const wchar_t* name;
+    bool hostInstance;  // registered for the host process rather than the library
+    WNDPROC procedure;
+    LPCWSTR cursor;
+    HBRUSH background;
+};
+
+const ClassSpec kClasses[] = {
+    {kParentWindowClass, true, DefWindowProcW, nullptr, nullptr},
+    {kWebViewWindowClass, false, DefWindowProcW, IDC_ARROW, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))},
+    {kViewWindowClass, false, HandlerWindowProc, IDC_ARROW, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)},
+};
+
+HINSTANCE InstanceFor(const ClassSpec& spec) {
+    return spec.hostInstance ? GetModuleHandleW(nullptr) : CodeModule();
+}
+
+}  // namespace
+
+HINSTANCE CodeModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&CodeModule), &module);
+    return module;
+}
+
+bool RegisterModuleWindowClasses() {
+    for (const ClassSpec& spec : kClasses) {
+        HINSTANCE instance = InstanceFor(spec);
+        WNDCLASSEXW existing = {sizeof(existing)};
+        if (GetClassInfoExW(instance, spec.name, &existing)) continue;
+        WNDCLASSEXW wc = {sizeof(wc)};
+        wc.lpfnWndProc = spec.procedure;
+        wc.hInstance = instance;
+        wc.hCursor = spec.cursor ? LoadCursorW(nullptr, spec.cursor) : nullptr;
+        wc.hbrBackground = spec.background;
+        wc.lpszClassName = spec.name;
+        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    }
+    return true;
+}
+
+void UnregisterModuleWindowClasses() {
+    for (const ClassSpec& spec : kClasses) UnregisterClassW(spec.name, InstanceFor(spec));
+}
