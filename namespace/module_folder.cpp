@@ -22,6 +22,8 @@
 #include "namespace/module_item_enum.h"
 #include "resources/string_ids.h"
 #include "common/class_ids.h"
+#include "handlers/module_context_menu.h"
+#include "transfer/item_data_object.h"
 #include "view/module_view.h"
 
 using Microsoft::WRL::ComPtr;
@@ -328,10 +330,11 @@ STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items,
                                          UINT*, void** out) {
     if (!items || !out) return E_POINTER;
     *out = nullptr;
+    if (IsEqualIID(iid, IID_IContextMenu)) return ContextMenuOf(count, items, out);
+    if (IsEqualIID(iid, IID_IDataObject)) return CreateItemDataObject(path_, count, items, out);
     const bool single = IsEqualIID(iid, IID_IExtractIconW) || IsEqualIID(iid, IID_IQueryInfo);
     if (!single) {
-        // IContextMenu, IDataObject and IDropTarget objects of the items are
-        // created here once they exist.
+        // IDropTarget objects of the items are created here once they exist.
         return E_NOINTERFACE;
     }
     if (count != 1 || !items[0]) return E_INVALIDARG;
@@ -339,6 +342,23 @@ STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items,
     if (!last || !IsValidItemId(last)) return E_INVALIDARG;
     if (IsEqualIID(iid, IID_IExtractIconW)) return ModuleIconExtractor::Create(items[0], iid, out);
     return ModuleInfoTip::Create(items[0], iid, out);
+}
+
+// A drive asked for alone in a folder that has not listed itself (Explorer's
+// tree) gets its capacity from the server, so that its commands know it.
+HRESULT ModuleFolder::ContextMenuOf(UINT count, LPCITEMIDLIST* items, void** out) {
+    if (count == 0) return E_UNEXPECTED;
+    const ModuleContextMenu::Folder self = {static_cast<IShellFolder2*>(this), path_, absolute_.get()};
+    if (count == 1 && listingCount_ == 0 && items[0] && IsValidItemId(items[0]) && IsDriveItem(items[0])) {
+        ModuleAccess* access = nullptr;
+        HRESULT hr = GetModuleAccess(&access);
+        IdListHolder drive;
+        if (SUCCEEDED(hr)) hr = GetDriveItem(ItemPath(items[0]), access, drive.out());
+        if (FAILED(hr)) return hr;
+        LPCITEMIDLIST fresh = drive.get();
+        return ModuleContextMenu::CreateForItems(self, &fresh, 1, IID_IContextMenu, out);
+    }
+    return ModuleContextMenu::CreateForItems(self, items, count, IID_IContextMenu, out);
 }
 
 STDMETHODIMP ModuleFolder::GetDisplayNameOf(LPCITEMIDLIST list, SHGDNF flags, STRRET* name) {

@@ -222,3 +222,6 @@
 #define IDS_PANE_CAPACITY                   8407
 #define IDS_PANE_USED                       8408
 #define IDS_PANE_FREE                       8409
+
+// 8470 properties and help (handlers): the help file is missing
+#define IDS_ERR_HELP_MISSING                8470

@@ -6,6 +6,7 @@
 #include "server/module_state.h"
 #include "server/object_map.h"
 #include "server/registration.h"
+#include "transfer/hdrop_staging.h"
 
 namespace {
 HINSTANCE g_instance = nullptr;
@@ -28,6 +29,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         DisableThreadLibraryCalls(instance);
         InitComThreadSlot();
         WriteSearchCommand();
+        SweepStaleStagingFolders();
     } else if (reason == DLL_PROCESS_DETACH && !reserved) {
         // Only when the library is freed; a process that ends takes it all.
         FreeComThreadSlot();

@@ -5,27 +5,10 @@
 #include <shlwapi.h>
 
 #include "common/window_classes.h"
+#include "handlers/view_menus.h"
 #include "item_id/module_item_id.h"
 
 namespace {
-
-const wchar_t* const kClipboardFormatNames[] = {
-    L"Shell IDList Array",
-    L"FileContents",
-    L"FileGroupDescriptorW",
-    L"Preferred DropEffect",
-    L"Paste Succeeded",
-    L"Performed DropEffect",
-    L"Logical Performed DropEffect",
-    L"QEL SNE Directory Data",
-    L"QEL SNE Converted",
-    L"QEL SNE View Address",
-    L"TargetCLSID",
-};
-static_assert(ARRAYSIZE(kClipboardFormatNames) == static_cast<size_t>(ModuleClipboardFormat::Count),
-              "one name per format");
-// The formats the library cannot work without; TargetCLSID is optional.
-constexpr size_t kRequiredClipboardFormats = 10;
 
 struct ModuleState {
     HINSTANCE instance = nullptr;
@@ -33,8 +16,6 @@ struct ModuleState {
     LibraryVersion comctl32;
     bool versionsRead = false;
     int windowsFamily = -1;
-    UINT clipboardFormats[static_cast<size_t>(ModuleClipboardFormat::Count)] = {};
-    HMENU sharedMenu = nullptr;
 };
 ModuleState g_state;
 
@@ -73,14 +54,6 @@ int ReadWindowsFamily() {
     return ClassifyWindowsFamily(info.dwPlatformId, info.dwMajorVersion, info.dwMinorVersion);
 }
 
-bool RegisterClipboardFormats() {
-    for (size_t i = 0; i < ARRAYSIZE(kClipboardFormatNames); ++i) {
-        g_state.clipboardFormats[i] = RegisterClipboardFormatW(kClipboardFormatNames[i]);
-        if (!g_state.clipboardFormats[i] && i < kRequiredClipboardFormats) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int ClassifyWindowsFamily(DWORD platformId, DWORD majorVersion, DWORD minorVersion) {
@@ -113,16 +86,6 @@ int WindowsFamily() {
     return g_state.windowsFamily;
 }
 
-UINT ClipboardFormatId(ModuleClipboardFormat format) {
-    size_t index = static_cast<size_t>(format);
-    if (index >= ARRAYSIZE(kClipboardFormatNames)) return 0;
-    if (!g_state.clipboardFormats[index])
-        g_state.clipboardFormats[index] = RegisterClipboardFormatW(kClipboardFormatNames[index]);
-    return g_state.clipboardFormats[index];
-}
-
-HMENU SharedMenu() { return g_state.sharedMenu; }
-void SetSharedMenu(HMENU menu) { g_state.sharedMenu = menu; }
 
 bool InitializeModuleState(HINSTANCE instance) {
     g_state.instance = instance;
@@ -130,14 +93,11 @@ bool InitializeModuleState(HINSTANCE instance) {
     InitCommonControls();
     ReadVersions();
     g_state.windowsFamily = ReadWindowsFamily();
-    if (!RegisterClipboardFormats()) return false;
+    if (!RegisterModuleClipboardFormats()) return false;
     return RegisterModuleWindowClasses();
 }
 
 void TerminateModuleState() {
-    if (g_state.sharedMenu) {
-        DestroyMenu(g_state.sharedMenu);
-        g_state.sharedMenu = nullptr;
-    }
+    DestroyViewMenus();
     UnregisterModuleWindowClasses();
 }

@@ -7,26 +7,15 @@
 #pragma once
 #include <windows.h>
 
+// The clipboard formats (ModuleClipboardFormat, ClipboardFormatId) are
+// registered from here but owned by the transfer code.
+#include "transfer/clipboard_formats.h"
+
 struct LibraryVersion {
     DWORD major = 4;
     DWORD minor = 0;
 };
 
-// The clipboard formats the library uses, in registration order.
-enum class ModuleClipboardFormat {
-    ShellIdListArray,
-    FileContents,
-    FileGroupDescriptorW,
-    PreferredDropEffect,
-    PasteSucceeded,
-    PerformedDropEffect,
-    LogicalPerformedDropEffect,
-    DirectoryData,
-    Converted,
-    ViewAddress,
-    TargetClsid,
-    Count
-};
 
 HINSTANCE ModuleInstance();
 LibraryVersion Shell32Version();
@@ -35,11 +24,6 @@ LibraryVersion Comctl32Version();
 // (3 from Windows 2000 on).
 int WindowsFamily();
 int ClassifyWindowsFamily(DWORD platformId, DWORD majorVersion, DWORD minorVersion);
-UINT ClipboardFormatId(ModuleClipboardFormat format);
-
-// The menu shared by the view's menus, destroyed when the library unloads.
-HMENU SharedMenu();
-void SetSharedMenu(HMENU menu);
 
 // The load sequence after the resource language: false when the library must
 // not load (no shell allocator, a required clipboard format or a window class

@@ -1,6 +1,8 @@
 #include "server/object_map.h"
 
 #include "common/module_count.h"
+#include "handlers/module_context_menu.h"
+#include "handlers/property_sheet_handler.h"
 #include "namespace/module_folder.h"
 #include "resources/registration_ids.h"
 #include "common/class_ids.h"
@@ -9,6 +11,9 @@ namespace {
 
 const ClassEntry kClasses[] = {
     {&CLSID_ModuleFolder, CreateModuleFolderInstance, IDR_MODULE_FOLDER_SCRIPT, true},
+    {&CLSID_ModuleContextMenu, CreateModuleContextMenuInstance, IDR_CONTEXT_MENU_SCRIPT, true},
+    {&CLSID_ModulePropertySheet, CreatePropertySheetHandlerInstance, IDR_PROPERTY_SHEET_SCRIPT,
+     true},
 };
 constexpr size_t kClassCount = ARRAYSIZE(kClasses);
 

@@ -12,6 +12,8 @@
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
 #include "resources/string_ids.h"
+#include "handlers/operation_hooks.h"
+#include "resources/command_ids.h"
 #include "view/explorer_style.h"
 #include "view/search_results_host.h"
 #include "view/status_texts.h"
@@ -301,8 +303,7 @@ RECT ModuleView::InnerRect(const RECT& rect) const {
 void ModuleView::Layout(int width, int height) {
     if (!list_) return;
     if (!pane_) {
-        // Without the pane the list keeps its place unless it has the window to itself.
-        if (!webView_) MoveWindow(list_, 0, 0, width, height, TRUE);
+        MoveWindow(list_, 0, 0, width, height, TRUE);
         return;
     }
     // Information pane: places list and pane by the WebView flag and width.
@@ -632,7 +633,7 @@ void ModuleView::ExecuteCommand(UINT id, UINT code) {
         Refresh();
         return;
     default:
-        // The menu and toolbar commands join here.
+        ExecuteMenuCommand(id, code);
         return;
     }
 }
@@ -714,8 +715,22 @@ LRESULT ModuleView::OnViewMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY: {
         auto header = reinterpret_cast<NMHDR*>(lParam);
         if (header && list_ && header->hwndFrom == list_) return OnListNotify(header);
+        LRESULT result = 0;
+        if (header && SupplyToolTip(header, &result)) return result;
         break;
     }
+    case WM_INITMENUPOPUP: {
+        HMENU popup = reinterpret_cast<HMENU>(wParam);
+        if (popup && popup == fileMenu_) PrepareFileMenu(popup);
+        else if (popup && popup == editMenu_) ApplyEditMenuRules(popup);
+        return 0;
+    }
+    case WM_MENUSELECT:
+        ShowMenuHelp(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
+        return 0;
+    case WM_EXITMENULOOP:
+        EndMenuHelp();
+        return 0;
     case WM_COMMAND:
         ExecuteCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
@@ -772,6 +787,19 @@ LRESULT ModuleView::OnListNotify(NMHDR* header) {
     case NM_SETFOCUS:
         UIActivate(SVUIA_ACTIVATE_FOCUS);
         return 0;
+    case NM_RCLICK: {
+        // Only a hit on an icon or a label counts as the row's menu.
+        POINT point = {};
+        GetCursorPos(&point);
+        POINT client = point;
+        ScreenToClient(list_, &client);
+        LVHITTESTINFO hit = {};
+        hit.pt = client;
+        int row = static_cast<int>(SendMessageW(list_, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        LPCITEMIDLIST item = row >= 0 && (hit.flags & (LVHT_ONITEMICON | LVHT_ONITEMLABEL)) ? RowItem(row) : nullptr;
+        ShowContextMenu(item, point);
+        return 0;
+    }
     default:
         return 0;
     }
@@ -819,8 +847,11 @@ LRESULT CALLBACK ModuleView::ListWindowProc(HWND window, UINT message, WPARAM wP
     return CallWindowProcW(previous, window, message, wParam, lParam);
 }
 
-void ModuleView::OnListMessage(UINT message, WPARAM, LPARAM lParam) {
+void ModuleView::OnListMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_MENUSELECT:
+        ShowMenuHelp(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HMENU>(lParam));
+        break;
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
@@ -850,6 +881,7 @@ void ModuleView::OpenRowItem(int row) {
     }
     if (kind_ == ListKind::Search) {
         // The search list opens folders by path in a window of their own.
+        StartOpenOrExplorePaths(CMD_EXPLORE, list_, {ItemPath(item)}, access_.Get());
         return;
     }
     if (!browser_) return;
@@ -888,8 +920,6 @@ void ModuleView::UnadviseChangeSink() {
 // ---------------------------------------------------------------------------
 // Where the later view parts join in. Until they do, each does nothing.
 
-// Explorer's toolbar: the view's buttons are merged once per window.
-HRESULT ModuleView::MergeToolbar() { return S_OK; }
 // The information pane beside or above the list.
 HRESULT ModuleView::CreatePane() { return S_OK; }
 void ModuleView::DestroyPane() { pane_ = nullptr; }
@@ -897,9 +927,6 @@ void ModuleView::RefreshPane() {}
 // Drop targets on the list and the pane.
 HRESULT ModuleView::RegisterDropTargets() { return S_OK; }
 void ModuleView::RevokeDropTargets() {}
-// The shared menu (folder views) or the search window's menus.
-void ModuleView::MergeMenus() {}
-void ModuleView::RemoveMenus() {}
 
 STDMETHODIMP ModuleView::GetItemObject(UINT what, REFIID iid, void** out) {
     if (!out) return E_POINTER;

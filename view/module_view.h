@@ -57,6 +57,12 @@ public:
     // context menus. `code` is 0 for menus, 1 for accelerators.
     void ExecuteCommand(UINT id, UINT code);
 
+    // Chooses, shows and runs the context menu of `item` (null: the
+    // background) at a screen point.
+    void ShowContextMenu(LPCITEMIDLIST item, POINT screen);
+    // Which popup of menu 203 that menu is.
+    int ContextPopupFor(LPCITEMIDLIST item) const;
+
     // State the other view parts and tests look at.
     HWND ViewWindow() const { return window_; }
     HWND ListWindow() const { return list_; }
@@ -66,6 +72,7 @@ public:
     int ViewMode() const { return viewMode_; }
     UINT FolderFlags() const { return folderFlags_; }
     bool WebView() const { return webView_; }
+    LPCITEMIDLIST ContextItem() const { return contextItem_; }
     IModuleChangeSink* ChangeSink() const { return sink_.Get(); }
     ModuleAccess* Access() const { return access_.Get(); }
     // The item a row shows (null when the row cannot be read).
@@ -154,6 +161,33 @@ private:
     void MergeMenus();
     void RemoveMenus();
 
+    // Menus, toolbar and commands (view_command_handler.cpp).
+    bool FocusInView() const;
+    int CurrentMenuContext() const;
+    int SelectionKindNow() const;
+    std::vector<LPCITEMIDLIST> SelectedItems() const;
+    LPCITEMIDLIST FocusedSelectedItem(int* row) const;
+    void ApplyEditMenuRules(HMENU edit);
+    void PrepareFileMenu(HMENU file);
+    void UpdateViewMenuMarks();
+    void UpdateToolbar();
+    void ShowMenuHelp(UINT item, UINT flags, HMENU menu);
+    void EndMenuHelp();
+    bool SupplyToolTip(NMHDR* header, LRESULT* result);
+    HRESULT SetViewMode(int mode);
+    void CutOrCopy(DWORD effect);
+    void DeleteSelection();
+    void PasteHere();
+    void OpenOrExplore(UINT command);
+    void OpenFocusedRow();
+    void NewFolder();
+    void FindFrom();
+    void ShowProperties();
+    void ToggleAutoArrange();
+    void OpenContextMenuFromKeyboard();
+    void ClearCutMarks();
+    bool ExecuteMenuCommand(UINT id, UINT code);
+
     // Binding.
     bool bound_ = false;
     std::wstring path_;
@@ -188,6 +222,18 @@ private:
 
     // Context.
     POINT lastPress_ = {};
+    LPCITEMIDLIST contextItem_ = nullptr;   // the row a context menu was opened for
+
+    // Menus merged into the browser's while the view is active.
+    HMENU sharedMenu_ = nullptr;
+    HMENU fileMenu_ = nullptr;       // the browser's, restored from fileMenuCopy_ when it opens
+    HMENU fileMenuCopy_ = nullptr;
+    HMENU editMenu_ = nullptr;
+    HMENU viewMenu_ = nullptr;
+    HMENU arrangePopup_ = nullptr;   // ours, inside the browser's View menu
+    bool menuHelpShown_ = false;
+    wchar_t tipTextW_[80] = {};
+    char tipTextA_[80] = {};
 
     CellTextRing ring_;
     RowIconCache icons_;

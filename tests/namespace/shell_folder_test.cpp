@@ -393,3 +393,150 @@ TEST_F(ShellFolder, LibraryUnloadableOnceEverythingIsReleased) {
     desktop_.Reset();
     EXPECT_EQ(library.CanUnloadNow(), S_OK);
 }
+
+// Module files leave through the clipboard: the folder's data object, put on
+// the clipboard here, read by another thread as a paste into a PC program would.
+TEST_F(ShellFolder, DataObjectOnTheClipboardGivesTheFilesToAnotherThread) {
+    LoadedExtension library;
+    {
+        LPCITEMIDLIST items[] = {photo_.get(), archive_.get()};
+        ComPtr<IDataObject> object;
+        ASSERT_EQ(data_->GetUIObjectOf(nullptr, 2, items, IID_IDataObject, nullptr, &object), S_OK);
+        ASSERT_EQ(OleSetClipboard(object.Get()), S_OK);
+    }
+    struct Reader {
+        std::vector<std::wstring> names;
+        std::string photo;
+    } reader;
+    HANDLE thread = CreateThread(nullptr, 0, [](void* p) -> DWORD {
+        Reader* r = static_cast<Reader*>(p);
+        OleInitialize(nullptr);
+        ComPtr<IDataObject> clip;
+        if (SUCCEEDED(OleGetClipboard(&clip))) {
+            FORMATETC group = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"FileGroupDescriptorW")),
+                               nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+            STGMEDIUM medium = {};
+            if (SUCCEEDED(clip->GetData(&group, &medium))) {
+                auto* descriptor = static_cast<FILEGROUPDESCRIPTORW*>(GlobalLock(medium.hGlobal));
+                for (UINT i = 0; i < descriptor->cItems; ++i)
+                    r->names.push_back(descriptor->fgd[i].cFileName);
+                GlobalUnlock(medium.hGlobal);
+                ReleaseStgMedium(&medium);
+            }
+            FORMATETC contents = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"FileContents")),
+                                  nullptr, DVASPECT_CONTENT, 0, TYMED_HGLOBAL};
+            if (SUCCEEDED(clip->GetData(&contents, &medium))) {
+                r->photo.assign(static_cast<char*>(GlobalLock(medium.hGlobal)),
+                                GlobalSize(medium.hGlobal));
+                GlobalUnlock(medium.hGlobal);
+                ReleaseStgMedium(&medium);
+            }
+        }
+        clip.Reset();
+        OleUninitialize();
+        return 0;
+    }, &reader, 0, nullptr);
+    // This thread serves the object while the reader works.
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    CloseHandle(thread);
+    EXPECT_THAT(reader.names, ElementsAre(L"Photo.jpg", L"Archive", L"Archive\\Deep",
+                                          L"Archive\\Deep\\level3.bin", L"Archive\\old notes.txt"));
+    std::string expected;
+    {
+        HANDLE file = CreateFileW(PcPath(L"\\A:\\Data\\Photo.jpg").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        char buffer[65536];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got) expected.append(buffer, got);
+        CloseHandle(file);
+    }
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(reader.photo, expected);
+
+    ASSERT_EQ(OleSetClipboard(nullptr), S_OK);
+    data_.Reset();
+    a_.Reset();
+    root_.Reset();
+    desktop_.Reset();
+    EXPECT_EQ(library.CanUnloadNow(), S_OK);
+}
+
+// Wine's own PC folders paste only the shell's ID-list array of PC files:
+// the staged files reach them; with the staging off only the virtual files
+// and the module's own formats are offered.
+TEST_F(ShellFolder, PcFolderPastesTheStagedFiles) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring target = std::wstring(temp) + L"ktx-paste-" + std::to_wstring(GetTickCount());
+    ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+    LPCITEMIDLIST items[] = {photo_.get(), archive_.get()};
+    {
+        ComPtr<IDataObject> object;
+        ASSERT_EQ(data_->GetUIObjectOf(nullptr, 2, items, IID_IDataObject, nullptr, &object), S_OK);
+        ASSERT_EQ(OleSetClipboard(object.Get()), S_OK);
+    }
+    {
+        IdListHolder pcList;
+        ComPtr<IShellFolder> pc;
+        ComPtr<IContextMenu> menu;
+        ASSERT_EQ(desktop_->ParseDisplayName(nullptr, nullptr, &target[0], nullptr, pcList.out(),
+                                             nullptr), S_OK);
+        ASSERT_EQ(desktop_->BindToObject(pcList.get(), nullptr, IID_PPV_ARGS(&pc)), S_OK);
+        ASSERT_EQ(pc->CreateViewObject(nullptr, IID_PPV_ARGS(&menu)), S_OK);
+        CMINVOKECOMMANDINFO invoke = {sizeof(invoke)};
+        invoke.lpVerb = "paste";
+        invoke.nShow = SW_SHOWNORMAL;
+        EXPECT_EQ(menu->InvokeCommand(&invoke), S_OK);
+    }
+    auto read = [](const std::wstring& path) {
+        std::string bytes;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return std::string("<missing>");
+        char buffer[65536];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got) bytes.append(buffer, got);
+        CloseHandle(file);
+        return bytes;
+    };
+    EXPECT_EQ(read(PcPath(L"\\A:\\Data\\Photo.jpg")), read(target + L"\\Photo.jpg"));
+    EXPECT_EQ(read(PcPath(L"\\A:\\Data\\Archive\\Deep\\level3.bin")),
+              read(target + L"\\Archive\\Deep\\level3.bin"));
+    EXPECT_EQ(read(PcPath(L"\\A:\\Data\\Archive\\old notes.txt")),
+              read(target + L"\\Archive\\old notes.txt"));
+    ASSERT_EQ(OleSetClipboard(nullptr), S_OK);
+    SHFILEOPSTRUCTW remove = {};
+    std::wstring from = target + L'\0';
+    remove.wFunc = FO_DELETE;
+    remove.pFrom = from.c_str();
+    remove.fFlags = FOF_NO_UI;
+    SHFileOperationW(&remove);
+
+    // Staging off: the formats of the data object alone.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Velkor\\Brantlow", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+    DWORD off = 0;
+    RegSetValueExW(key, L"StageFilesForPrograms", 0, REG_DWORD, reinterpret_cast<BYTE*>(&off), 4);
+    {
+        ComPtr<IDataObject> object;
+        ASSERT_EQ(data_->GetUIObjectOf(nullptr, 2, items, IID_IDataObject, nullptr, &object), S_OK);
+        ComPtr<IEnumFORMATETC> formats;
+        ASSERT_EQ(object->EnumFormatEtc(DATADIR_GET, &formats), S_OK);
+        std::vector<std::wstring> names;
+        FORMATETC format;
+        while (formats->Next(1, &format, nullptr) == S_OK) {
+            wchar_t name[64] = L"";
+            GetClipboardFormatNameW(format.cfFormat, name, 64);
+            names.push_back(name);
+        }
+        EXPECT_THAT(names, ElementsAre(L"FileGroupDescriptorW", L"FileContents",
+                                       L"Preferred DropEffect", L"QEL SNE Directory Data",
+                                       L"QEL SNE View Address"));
+    }
+    RegDeleteValueW(key, L"StageFilesForPrograms");
+    RegCloseKey(key);
+}
