@@ -3,6 +3,7 @@
 const wchar_t kParentWindowClass[] = L"KTX Parent Window";
 const wchar_t kWebViewWindowClass[] = L"KTX_WEBVIEW_CLASS_NAME";
 const wchar_t kViewWindowClass[] = L"KTX Module View";
+const wchar_t kPasteReplyWindowClass[] = L"KTX Paste Reply";
 
 namespace {
 
@@ -28,6 +29,7 @@ const ClassSpec kClasses[] = {
     {kParentWindowClass, true, DefWindowProcW, nullptr, nullptr},
     {kWebViewWindowClass, false, DefWindowProcW, IDC_ARROW, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))},
     {kViewWindowClass, false, HandlerWindowProc, IDC_ARROW, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1)},
+    {kPasteReplyWindowClass, false, HandlerWindowProc, nullptr, nullptr},
 };
 
 HINSTANCE InstanceFor(const ClassSpec& spec) {

@@ -7,8 +7,9 @@
 extern const wchar_t kParentWindowClass[];   // hidden owners of dialog threads (host instance)
 extern const wchar_t kWebViewWindowClass[];  // the information pane
 extern const wchar_t kViewWindowClass[];     // the folder's view window
+extern const wchar_t kPasteReplyWindowClass[];  // a paste's messages back to its source
 
-// A window of the view class forwards its messages to the handler given as
+// A window of the view or paste-reply class forwards its messages to the handler given as
 // the creation parameter.
 class WindowMessageHandler {
 public:
