@@ -4,6 +4,7 @@
 #include "handlers/module_properties.h"
 #include "handlers/open_items.h"
 #include "transfer/clipboard_thread.h"
+#include "transfer/paste_operation.h"
 
 namespace {
 
@@ -27,12 +28,10 @@ HRESULT OperationTable::CutOrCopy(const std::wstring& folderPath, IUnknown* view
     return CutOrCopyToClipboard(folderPath, view, items, count, effect, sink);
 }
 
-bool OperationTable::CanPaste() {
-    return false;   // the paste transfer's "can paste"
-}
+bool OperationTable::CanPaste() { return ::CanPaste(); }
 
-HRESULT OperationTable::Paste(const std::wstring&, HWND) {
-    return E_NOTIMPL;   // the paste transfer
+HRESULT OperationTable::Paste(const std::wstring& destination, HWND owner) {
+    return StartPasteOperation(destination, owner, nullptr, 0, false, nullptr);
 }
 
 HRESULT OperationTable::OpenOrExplore(UINT command, HWND owner, LPCITEMIDLIST folderList, const LPCITEMIDLIST* items,
