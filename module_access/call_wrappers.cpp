@@ -10,6 +10,7 @@
 #include "common/result_codes.h"
 #include "module_access/listing.h"
 #include "module_access/module_errors.h"
+#include "module_access/module_limits.h"
 #include "resources/string_ids.h"
 #include "item_id/module_item_id.h"
 
@@ -117,6 +118,13 @@ HRESULT RenameItem(ModuleAccess* access, HWND owner, LPCITEMIDLIST item, const w
     }
 
     const std::wstring target = ItemParentPath(oldPath.c_str()) + L"\\" + newName;
+    if (oldPath.size() > kMaxModulePathLength || target.size() > kMaxModulePathLength ||
+        wcslen(newName) > kMaxModuleNameLength) {
+        const HRESULT tooLong = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+        SetErrorInfo(0, nullptr);  // the text is the code's own, not a stale description
+        return Report(tooLong, owner, Resources().FormatString(IDS_ERR_RENAME, {oldName, ErrorText(tooLong)}),
+                      caption);
+    }
     IdListHolder existing;
     HRESULT hr = GetItemRecord(target.c_str(), access, existing.out());
     if (SUCCEEDED(hr) && existing) {

@@ -25,8 +25,10 @@ std::wstring CreateNewFolder(ModuleAccess* access, HWND owner, const wchar_t* pa
 
 // Renames `item` (a ModuleItemId) to newName within its folder. Drives give
 // E_FAIL silently; a name with one of \ / : * ? " < > | or a name already
-// taken gives its message and E_FAIL without a server call. *newPath gets
-// the renamed item's path on success.
+// taken gives its message and E_FAIL without a server call, and so does a
+// path or name longer than the module can hold (the rename message, with
+// ERROR_FILENAME_EXCED_RANGE). *newPath gets the renamed item's path on
+// success.
 HRESULT RenameItem(ModuleAccess* access, HWND owner, LPCITEMIDLIST item, const wchar_t* newName,
                    std::wstring* newPath = nullptr);
 

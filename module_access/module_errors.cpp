@@ -26,6 +26,45 @@ const ServerFailureText kServerFailureTexts[] = {
     {E_NO_CONNECTION, IDS_ERR_NO_CONNECTION},
 };
 
+// Codes that mean the link to the module-access program broke (it ended or
+// was killed) or that it turned the call away while busy. The system has no
+// text for several of them under every platform, and the user must still be
+// told something they can act on.
+const HRESULT kServerStoppedCodes[] = {
+    RPC_E_DISCONNECTED, RPC_E_SERVER_DIED, RPC_E_SERVER_DIED_DNE, CO_E_OBJNOTCONNECTED,
+    HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), HRESULT_FROM_WIN32(RPC_S_CALL_FAILED),
+    HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE), CO_E_SERVER_EXEC_FAILURE,
+};
+const HRESULT kServerBusyCodes[] = {
+    RPC_E_CALL_REJECTED, RPC_E_SERVERCALL_RETRYLATER, RPC_E_SERVERCALL_REJECTED,
+    RPC_E_CALL_CANCELED,
+};
+
+template <size_t N>
+bool Contains(const HRESULT (&codes)[N], HRESULT hr) {
+    for (HRESULT code : codes)
+        if (code == hr) return true;
+    return false;
+}
+
+// This library's own words for a failure code; the code itself when even
+// those are missing, so that no message is ever empty.
+std::wstring OwnErrorText(HRESULT hr) {
+    std::wstring text;
+    for (const ServerFailureText& entry : kServerFailureTexts)
+        if (entry.code == hr) text = Resources().LoadString(entry.textId);
+    if (Contains(kServerStoppedCodes, hr)) text = Resources().LoadString(IDS_ERR_SERVER_STOPPED);
+    if (Contains(kServerBusyCodes, hr)) text = Resources().LoadString(IDS_ERR_SERVER_BUSY);
+    if (text.empty())
+        text = Resources().FormatString(IDS_ERR_UNKNOWN_CODE, {static_cast<unsigned long>(hr)});
+    if (text.empty()) {
+        wchar_t code[16];
+        wsprintfW(code, L"0x%08X", static_cast<unsigned>(hr));
+        text = code;
+    }
+    return text;
+}
+
 BOOL CALLBACK TakeFirstWindow(HWND window, LPARAM param) {
     *reinterpret_cast<HWND*>(param) = window;
     return FALSE;
@@ -66,7 +105,8 @@ std::wstring ErrorText(HRESULT hr) {
         if (SUCCEEDED(info->GetDescription(description.out())) && description.length() > 0)
             return std::wstring(description.get(), description.length());
     }
-    return SystemErrorText(hr);
+    std::wstring text = SystemErrorText(hr);
+    return text.empty() ? OwnErrorText(hr) : text;
 }
 
 HRESULT SetModuleErrorInfo(HRESULT hr) {

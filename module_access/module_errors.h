@@ -20,7 +20,9 @@ struct ModuleErrorInfo {
 ModuleErrorInfo MakeModuleErrorInfo(HRESULT hr);
 
 // The thread's current error-information description when there is one,
-// else the system's text for the code, else empty; empty for a success code.
+// else the system's text for the code, else this library's own text (the
+// link failures, a stopped or busy server), else the code in hexadecimal;
+// never empty for a failure, empty for a success code.
 // Takes the thread's error information (GetErrorInfo clears it).
 std::wstring ErrorText(HRESULT hr);
 // The system's message text for a code alone (empty when it has none).

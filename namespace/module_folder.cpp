@@ -394,9 +394,16 @@ STDMETHODIMP ModuleFolder::SetNameOf(HWND owner, LPCITEMIDLIST list, LPCWSTR new
     if (FAILED(hr)) return hr;
     IdListHolder renamed;
     std::wstring newPath = path_ + L"\\" + newName;
-    hr = GetItemRecord(newPath.c_str(), access, renamed.out());
-    if (SUCCEEDED(hr) && newList) *newList = renamed.release();
-    return hr;
+    // The module holds the new name whatever the lookup says: when it fails,
+    // the old record under the new name stands in, and the change
+    // notification brings the details (the short name) later.
+    if (FAILED(GetItemRecord(newPath.c_str(), access, renamed.out())) || !renamed)
+        renamed.reset(MakeItemId(newPath.c_str(), ItemShortName(list), ItemSize(list),
+                                 ItemAttributes(list), ItemCreated(list), ItemAccessed(list),
+                                 ItemModified(list)));
+    if (!renamed) return E_OUTOFMEMORY;
+    if (newList) *newList = renamed.release();
+    return S_OK;
 }
 
 // --- IShellFolder2 -----------------------------------------------------------

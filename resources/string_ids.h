@@ -225,3 +225,9 @@
 
 // 8470 properties and help (handlers): the help file is missing
 #define IDS_ERR_HELP_MISSING                8470
+
+// 8480-8482 failure texts of last resort, when neither the server nor the
+// system has words for a code
+#define IDS_ERR_SERVER_STOPPED              8480
+#define IDS_ERR_SERVER_BUSY                 8481
+#define IDS_ERR_UNKNOWN_CODE                8482

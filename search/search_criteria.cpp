@@ -282,8 +282,17 @@ HRESULT SearchCriteria::Load(const wchar_t* filePath, LPITEMIDLIST** items, UINT
     // The directory's size decides, but never more than what is mapped.
     ULONGLONG size = entry.nFileSizeLow;
     if (size > file.size()) size = file.size();
-    if (size <= kSmallestUsefulFile) return E_FAIL;
-    const wchar_t* units = static_cast<const wchar_t*>(file.data());
+    return LoadFromMemory(file.data(), static_cast<size_t>(size), items, capacity, count);
+}
+
+HRESULT SearchCriteria::LoadFromMemory(const void* bytes, size_t size, LPITEMIDLIST** items,
+                                       UINT* capacity, UINT* count) {
+    if (!items || !capacity || !count) return E_INVALIDARG;
+    *items = nullptr;
+    *capacity = 0;
+    *count = 0;
+    if (!bytes || size <= kSmallestUsefulFile) return E_FAIL;
+    const wchar_t* units = static_cast<const wchar_t*>(bytes);
     if (units[0] != 0xFEFF) return E_FAIL;
 
     // The units after the mark without the very last one (the final LF),

@@ -46,6 +46,10 @@ public:
     // cannot be read or is not one, E_INVALIDARG for a bad line (a bad ITEM=
     // line is skipped and reading goes on), E_OUTOFMEMORY.
     HRESULT Load(const wchar_t* path, LPITEMIDLIST** items, UINT* capacity, UINT* count);
+    // The same from the file's bytes already in memory (`size` bytes, none
+    // read beyond them).
+    HRESULT LoadFromMemory(const void* bytes, size_t size, LPITEMIDLIST** items, UINT* capacity,
+                           UINT* count);
 
     SearchDescription Describe() const;
 

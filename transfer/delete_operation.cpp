@@ -81,10 +81,10 @@ void DeleteOperation::Run(ModuleAccess* server, IModuleChangeSink* sink) {
         PumpMessages();
         if (cancel_) break;
         if (target.IsFolder()) {
-            DeleteFolderItem(target.path, target.IsReadOnly());
+            DeleteFolderItem(target);
         } else {
             ShowItem(target.path);
-            DeleteFileItem(target.path, target.IsReadOnly());
+            DeleteFileItem(target);
         }
     }
     if (progress_) progress_->Close();
@@ -149,9 +149,10 @@ void DeleteOperation::ShowItem(const std::wstring& path) {
     progress_->Add(1);
 }
 
-void DeleteOperation::DeleteFileItem(const std::wstring& path, bool readOnly) {
+void DeleteOperation::DeleteFileItem(const DeleteTarget& item) {
+    const std::wstring& path = item.path;
     UniqueBstr bpath(path.c_str());
-    if (readOnly) {
+    if (item.IsReadOnly()) {
         if (confirmReadOnly_) {
             INT_PTR answer = ConfirmDelete(IDD_CONFIRM_READONLY_DELETE, owner_,
                                            DeleteConfirmMode::ReadOnlyFile, FileNamePart(path));
@@ -166,47 +167,58 @@ void DeleteOperation::DeleteFileItem(const std::wstring& path, bool readOnly) {
         }
         server_->SetAttributes(bpath.get(), FILE_ATTRIBUTE_NORMAL);
     }
-    DeleteWithRetry(path, bpath.get(), false);
+    if (!DeleteWithRetry(path, bpath.get(), false)) RestoreAttributes(item, bpath.get());
 }
 
-void DeleteOperation::DeleteFolderItem(const std::wstring& path, bool readOnly) {
+void DeleteOperation::DeleteFolderItem(const DeleteTarget& folder) {
+    const std::wstring& path = folder.path;
     std::vector<DeleteTarget> contents;
     if (ListContents(server_, path, &contents)) {
         for (const DeleteTarget& item : contents) {
             PumpMessages();
             if (cancel_) break;
             if (item.IsFolder()) {
-                DeleteFolderItem(item.path, item.IsReadOnly());
+                DeleteFolderItem(item);
             } else {
                 ShowItem(item.path);
-                DeleteFileItem(item.path, item.IsReadOnly());
+                DeleteFileItem(item);
             }
         }
     }
     if (cancel_) return;
     ShowItem(path);
     UniqueBstr bpath(path.c_str());
-    if (readOnly) server_->SetAttributes(bpath.get(), FILE_ATTRIBUTE_NORMAL);
-    DeleteWithRetry(path, bpath.get(), true);
+    if (folder.IsReadOnly()) server_->SetAttributes(bpath.get(), FILE_ATTRIBUTE_NORMAL);
+    if (!DeleteWithRetry(path, bpath.get(), true)) RestoreAttributes(folder, bpath.get());
 }
 
 // Retry repeats the very same server call; a success is announced at once.
-void DeleteOperation::DeleteWithRetry(const std::wstring& path, BSTR bpath, bool folder) {
+bool DeleteOperation::DeleteWithRetry(const std::wstring& path, BSTR bpath, bool folder) {
     for (;;) {
         HRESULT hr = folder ? server_->DeleteFolder(bpath) : server_->DeleteFile(bpath);
         if (SUCCEEDED(hr)) {
             Notify(path);
-            return;
+            return true;
         }
         if (hr == E_OPERATION_CANCELLED) {
             cancel_ = 1;
-            return;
+            return false;
         }
         bool retry = folder
             ? RetryAfter(hr, IDS_ERR_DELETE_FOLDER, IDS_ERR_DELETE_FOLDER_CAPTION, path)
             : RetryAfter(hr, IDS_ERR_DELETE_FILE, IDS_ERR_DELETE_FILE_CAPTION, path);
-        if (!retry) return;
+        if (!retry) return false;
     }
+}
+
+// Only a read-only item had its attributes cleared (to 0x80, which takes the
+// system and hidden bits with it); a failed, aborted or ignored delete must
+// not leave it writable.
+void DeleteOperation::RestoreAttributes(const DeleteTarget& item, BSTR bpath) {
+    if (!item.IsReadOnly()) return;
+    const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                           FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+    server_->SetAttributes(bpath, static_cast<LONG>(item.attributes & settable));
 }
 
 bool DeleteOperation::RetryAfter(HRESULT failure, UINT textId, UINT captionId,

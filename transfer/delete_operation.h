@@ -52,9 +52,12 @@ private:
     void OpenProgress();
     void PumpMessages();
     void ShowItem(const std::wstring& path);
-    void DeleteFileItem(const std::wstring& path, bool readOnly);
-    void DeleteFolderItem(const std::wstring& path, bool readOnly);
-    void DeleteWithRetry(const std::wstring& path, BSTR bpath, bool folder);
+    void DeleteFileItem(const DeleteTarget& item);
+    void DeleteFolderItem(const DeleteTarget& item);
+    // True when the item is gone.
+    bool DeleteWithRetry(const std::wstring& path, BSTR bpath, bool folder);
+    // Puts back the attributes cleared for the delete of an item that stayed.
+    void RestoreAttributes(const DeleteTarget& item, BSTR bpath);
     // Asks Abort/Retry/Ignore about a failure; true means try the same call again.
     bool RetryAfter(HRESULT failure, UINT textId, UINT captionId, const std::wstring& path);
     void Notify(const std::wstring& path);

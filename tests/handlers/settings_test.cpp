@@ -103,9 +103,17 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(module_.ok());
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        // One instance held for the whole test: each call below creates and
+        // releases its own, and under Wine an activation that meets the
+        // server process on its way out fails instead of starting a new one.
+        ASSERT_HRESULT_SUCCEEDED(CreateDeviceInfo(&keepAlive_));
     }
-    void TearDown() override { CoUninitialize(); }
+    void TearDown() override {
+        if (keepAlive_) keepAlive_->Release();
+        CoUninitialize();
+    }
     SubstituteModule module_;
+    DeviceInfo* keepAlive_ = nullptr;
 };
 
 }  // namespace

@@ -48,8 +48,67 @@ TEST(ErrorText, PrefersTheServersDescriptionOverTheSystemText) {
     SetDescription(L"");  // an empty description says nothing
     EXPECT_EQ(SystemErrorText(E_ACCESSDENIED), ErrorText(E_ACCESSDENIED));
 
-    // A code the system has no text for.
-    EXPECT_EQ(L"", ErrorText(static_cast<HRESULT>(0x8004A0FF)));
+    // A code nobody has words for is named by its number.
+    EXPECT_EQ(L"An unexpected error occurred (error code 0x8004A0FF).",
+              ErrorText(static_cast<HRESULT>(0x8004A0FF)));
+}
+
+// Whatever a server (or the link to it) answers, the user reads something:
+// under Wine no description crosses processes, and the system has no text
+// for the module's own codes or for several of the link failures.
+TEST(ErrorText, EveryFailureTheServerCanGiveHasWords) {
+    const std::wstring stopped = Resources().LoadString(IDS_ERR_SERVER_STOPPED);
+    const std::wstring busy = Resources().LoadString(IDS_ERR_SERVER_BUSY);
+    struct Case {
+        HRESULT hr;
+        std::wstring own;  // the library's words when the system has none
+    };
+    const Case cases[] = {
+        {E_PORT_IN_USE, Resources().LoadString(IDS_ERR_PORT_IN_USE)},
+        {E_PORT_UNUSABLE, Resources().LoadString(IDS_ERR_PORT_UNAVAILABLE)},
+        {E_NO_COMMUNICATION, Resources().LoadString(IDS_ERR_NO_COMMUNICATION)},
+        {E_NO_CONNECTION, Resources().LoadString(IDS_ERR_NO_CONNECTION)},
+        {RPC_E_DISCONNECTED, stopped},
+        {RPC_E_SERVER_DIED, stopped},
+        {RPC_E_SERVER_DIED_DNE, stopped},
+        {CO_E_OBJNOTCONNECTED, stopped},
+        {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), stopped},
+        {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), stopped},
+        {CO_E_SERVER_EXEC_FAILURE, stopped},
+        {RPC_E_CALL_REJECTED, busy},
+        {RPC_E_SERVERCALL_RETRYLATER, busy},
+        {RPC_E_CALL_CANCELED, busy},
+        {E_OPERATION_CANCELLED, L"An unexpected error occurred (error code 0x80040300)."},
+        {E_FAIL, L""}, {E_INVALIDARG, L""}, {E_POINTER, L""}, {E_OUTOFMEMORY, L""},
+        {E_NOTIMPL, L""}, {E_ACCESSDENIED, L""}, {E_NOINTERFACE, L""},
+        {STG_E_ACCESSDENIED, L""}, {STG_E_INVALIDFUNCTION, L""}, {STG_E_INVALIDPOINTER, L""},
+        {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), L""},
+        {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), L""},
+        {HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), L""},
+        {HRESULT_FROM_WIN32(ERROR_DIR_NOT_EMPTY), L""},
+        {HRESULT_FROM_WIN32(ERROR_DISK_FULL), L""},
+        {HRESULT_FROM_WIN32(ERROR_INVALID_NAME), L""},
+        {HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), L""},
+        {HRESULT_FROM_WIN32(ERROR_LABEL_TOO_LONG), L""},
+        {HRESULT_FROM_WIN32(ERROR_NOT_SAME_DEVICE), L""},
+        {HRESULT_FROM_WIN32(ERROR_GEN_FAILURE), L""},
+        {static_cast<HRESULT>(0xA0001234), L"An unexpected error occurred (error code 0xA0001234)."},
+    };
+    std::thread([&] {
+        PromptRecorder prompts;
+        for (const Case& c : cases) {
+            SetErrorInfo(0, nullptr);
+            const std::wstring system = SystemErrorText(c.hr);
+            const std::wstring text = ErrorText(c.hr);
+            EXPECT_FALSE(text.empty()) << std::hex << c.hr;
+            if (!c.own.empty()) {
+                EXPECT_EQ(system.empty() ? c.own : system, text) << std::hex << c.hr;
+            }
+            ReportModuleError(c.hr, L"");   // the "General" box: the text alone
+        }
+        for (const PromptRequest& box : prompts.Requests()) EXPECT_FALSE(box.text.empty());
+        EXPECT_EQ(ARRAYSIZE(cases), prompts.Requests().size());
+    }).join();
 }
 
 TEST(SetModuleErrorInfo, LeavesEachCodesTextAndSource) {

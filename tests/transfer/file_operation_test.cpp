@@ -337,6 +337,44 @@ TEST_F(DeleteFlow, RetryRepeatsTheSameCallAndIgnoreLeavesTheFolder) {
     EXPECT_EQ((std::vector<std::wstring>{L"D:\\A:\\Data\\F\\a.txt"}), sink_->messages);
 }
 
+// An item that survives its delete keeps the attributes it had, although
+// the delete cleared them to get at it.
+TEST_F(DeleteFlow, ItemsThatStayKeepTheirAttributes) {
+    const DWORD protectedBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM |
+                                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE;
+    UniqueBstr file(L"\\A:\\Read Me First.txt");
+    ASSERT_EQ(S_OK, access_->SetAttributes(file.get(), protectedBits));
+    MakeFolder(L"\\A:\\Data\\Ro", {L"a.txt"}, FILE_ATTRIBUTE_READONLY);
+    UniqueBstr folder(L"\\A:\\Data\\Ro");
+    ASSERT_EQ(S_OK, access_->SetAttributes(folder.get(), FILE_ATTRIBUTE_READONLY));
+
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* operation;   // the delete call that fails
+        HRESULT failure;
+        INT_PTR answerToFailure;   // 0: the failure asks nothing
+    };
+    const Case cases[] = {
+        {L"\\A:\\Read Me First.txt", L"DeleteFile", E_FAIL, IDIGNORE},
+        {L"\\A:\\Read Me First.txt", L"DeleteFile", E_FAIL, IDABORT},
+        {L"\\A:\\Read Me First.txt", L"DeleteFile", E_OPERATION_CANCELLED, 0},
+        {L"\\A:\\Data\\Ro", L"DeleteFolder", E_FAIL, IDIGNORE},
+    };
+    for (const Case& c : cases) {
+        const DeleteTarget before = Target(c.path);
+        module_.FailNthCall(c.operation, 1, c.failure);
+        if (c.answerToFailure)
+            prompts_.Script({IDOK, c.answerToFailure});
+        else
+            prompts_.Script({IDOK});
+        Run({before});
+        EXPECT_EQ(before.attributes, Target(c.path).attributes) << testing::PrintToString(c.path);
+        module_.ClearFaults();
+    }
+    // The read-only file inside the folder went; the folder itself stayed.
+    EXPECT_EQ((std::set<std::wstring>{L"\\A\\Data\\Ro\\a.txt"}), Removed());
+}
+
 // A cancellation from the server is never shown: it stops like Abort.
 TEST_F(DeleteFlow, AbortOrServerCancellationStopsAndIgnoreGoesOnWithTheNextItem) {
     std::vector<DeleteTarget> both{Target(L"\\A:\\Data\\Notes.txt"), Target(L"\\A:\\Data\\README")};

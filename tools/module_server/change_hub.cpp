@@ -4,7 +4,10 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
+#include <cstring>
 #include <deque>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "module_access/module_access_h.h"
@@ -22,6 +25,7 @@ struct Registration {
     ModulePath folder;
     ComPtr<IModuleChangeSink> sink;
     IUnknown* owner;  // not owned: its destructor drops its registrations
+    std::shared_ptr<void> client;  // the sink's process, when it can be known
 };
 
 struct PendingCall {
@@ -49,6 +53,53 @@ bool ClientGone(HRESULT hr) {
            hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) || hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE);
 }
 
+// Unregisters a sink whose client has gone and lets its ModuleAccess
+// object go too, so the server can still end when the rest leave.
+void DropDeadSink(LONG cookie) {
+    IUnknown* owner = nullptr;
+    for (const Registration& r : g_registrations)
+        if (r.cookie == cookie) owner = r.owner;
+    Unadvise(cookie);
+    if (owner) CoDisconnectObject(owner, 0);
+}
+
+bool RunningUnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// The process a sink lives in, to tell later whether it is still there.
+// Only under Wine, whose apartment identifier (the OXID) holds the process id
+// in its upper half; Windows makes it random but pings clients itself and
+// lets go of a dead one's references. The identifier is read from the
+// sink's marshalled form: "MEOW", the standard-reference flag, the IID, then
+// the reference's flags and count and the 64-bit OXID at byte 32.
+std::shared_ptr<void> ClientProcessOf(IUnknown* sink) {
+    if (!RunningUnderWine()) return nullptr;
+    ComPtr<IStream> stream;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)) ||
+        FAILED(CoMarshalInterface(stream.Get(), IID_IUnknown, sink, MSHCTX_LOCAL, nullptr,
+                                  MSHLFLAGS_NORMAL)))
+        return nullptr;
+    DWORD header[10] = {};
+    HGLOBAL memory = nullptr;
+    if (SUCCEEDED(GetHGlobalFromStream(stream.Get(), &memory)) && GlobalSize(memory) >= sizeof(header)) {
+        if (const void* bytes = GlobalLock(memory)) {
+            memcpy(header, bytes, sizeof(header));
+            GlobalUnlock(memory);
+        }
+    }
+    LARGE_INTEGER start = {};
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    CoReleaseMarshalData(stream.Get());
+    const DWORD kObjRefSignature = 0x574F454D, kObjRefStandard = 1;
+    const DWORD pid = header[0] == kObjRefSignature && header[1] == kObjRefStandard ? header[9] : 0;
+    if (pid == 0 || pid == GetCurrentProcessId()) return nullptr;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return nullptr;
+    return std::shared_ptr<void>(process, CloseHandle);
+}
+
 void Deliver(void*) {
     g_posted = false;
     // A delivery already running further up this thread's stack (we are
@@ -62,15 +113,7 @@ void Deliver(void*) {
         BSTR message = SysAllocStringLen(call.message.data(), static_cast<UINT>(call.message.size()));
         HRESULT hr = call.sink->OnChange(message);
         SysFreeString(message);
-        if (ClientGone(hr)) {
-            // The client died holding its ModuleAccess object: let the
-            // object go too, so the server can still end when the rest leave.
-            IUnknown* owner = nullptr;
-            for (const Registration& r : g_registrations)
-                if (r.cookie == call.cookie) owner = r.owner;
-            Unadvise(call.cookie);
-            if (owner) CoDisconnectObject(owner, 0);
-        }
+        if (ClientGone(hr)) DropDeadSink(call.cookie);
     }
     g_delivering = false;
 }
@@ -88,6 +131,7 @@ HRESULT Advise(const std::wstring& root, const ModulePath& folder, IUnknown* sin
     r.folder = folder;
     r.sink = changeSink;
     r.owner = owner;
+    r.client = ClientProcessOf(changeSink.Get());
     g_registrations.push_back(std::move(r));
     *cookie = g_nextCookie;
     return S_OK;
@@ -115,6 +159,19 @@ void DropOwner(const void* owner) {
             ++it;
         }
     }
+}
+
+bool AnyLiveSink() {
+    std::vector<LONG> dead;
+    bool live = false;
+    for (const Registration& r : g_registrations) {
+        if (r.client && WaitForSingleObject(r.client.get(), 0) == WAIT_OBJECT_0)
+            dead.push_back(r.cookie);
+        else
+            live = true;  // alive, or no way to tell
+    }
+    for (LONG cookie : dead) DropDeadSink(cookie);
+    return live;
 }
 
 void NotifyChange(const std::wstring& root, const ModulePath& item, bool deleted) {

@@ -23,6 +23,11 @@ HRESULT Unadvise(LONG cookie);
 // Drops every sink registered through `owner` (it is being destroyed).
 void DropOwner(const void* owner);
 
+// Whether any sink's client process still runs (a sink whose process cannot
+// be known counts as live); the dead ones are dropped as on a failed
+// delivery.
+bool AnyLiveSink();
+
 // `item` changed (or was deleted) in the module served from `root`: its
 // parent folder's sinks, and those of the item itself and anything below
 // it, are told "D:" + path for a deletion, "U:" + path otherwise.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "module_access/module_access_h.h"
+#include "module_access/module_limits.h"
 #include "tools/module_server/change_hub.h"
 #include "tools/module_server/module_path.h"
 #include "tools/module_server/module_store.h"
@@ -23,6 +24,9 @@ constexpr HRESULT kPortUnusable = static_cast<HRESULT>(0x8004A002L);
 std::wstring Arg(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 
 HRESULT BadPath(const std::wstring& text) {
+    if (IsTooLongForModule(text))
+        return substitute::ReportWin32Failure(ERROR_FILENAME_EXCED_RANGE,
+                                              L"The path is longer than the module can hold.");
     return ReportFailure(E_INVALIDARG, L"\"" + text + L"\" is not a valid module path.");
 }
 
@@ -36,6 +40,8 @@ public:
         substitute::InjectedFault fault;
         if (substitute::TakeCall(operation, &fault)) result_ = ReportFailure(fault.result, fault.description);
     }
+    // A long call is activity until it ends, not only when it starts.
+    ~Call() { substitute::NoteActivity(); }
     bool Failed() const { return FAILED(result_); }
     HRESULT result() const { return result_; }
     const substitute::Settings& settings() const { return settings_; }
@@ -190,7 +196,14 @@ public:
         if (!records) return E_POINTER;
         VariantInit(records);
         if (call.Failed()) return call.result();
-        if (Arg(request).empty()) return BadPath(Arg(request));
+        // A folder, "\" and a pattern (or a name): refused at once when
+        // either part is longer than the module can hold.
+        const std::wstring requested = Arg(request);
+        if (requested.empty()) return BadPath(requested);
+        const size_t slash = requested.find_last_of(L'\\');
+        if (slash != std::wstring::npos && (IsTooLongForModule(requested.substr(0, slash)) ||
+                                            requested.size() - slash - 1 > kMaxModuleNameLength))
+            return BadPath(requested);
         ModuleStore* store = nullptr;
         HRESULT hr = call.OpenStore(&store);
         return FAILED(hr) ? hr : store->List(Arg(request), foldersOnly != VARIANT_FALSE, records);

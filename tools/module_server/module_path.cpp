@@ -4,6 +4,8 @@
 
 #include <cwctype>
 
+#include "module_access/module_limits.h"
+
 namespace {
 
 wchar_t Upper(wchar_t c) {
@@ -78,17 +80,33 @@ bool ModulePath::SameAs(const ModulePath& other) const {
     return drive == other.drive && names.size() == other.names.size() && IsWithin(other);
 }
 
+bool IsTooLongForModule(const std::wstring& path) {
+    // One trailing "\" is tolerated and not counted.
+    const size_t length = !path.empty() && path.back() == L'\\' ? path.size() - 1 : path.size();
+    return length > kMaxModulePathLength;
+}
+
 bool IsValidItemName(const std::wstring& name) {
-    if (name.empty() || name.size() > 255 || name == L"." || name == L"..") return false;
+    if (name.empty() || name.size() > kMaxModuleNameLength || name == L"." || name == L"..") return false;
     if (name.back() == L' ' || name.back() == L'.') return false;
-    for (wchar_t c : name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        const wchar_t c = name[i];
         if (c < 32 || wcschr(L"<>:\"/\\|?*", c)) return false;
+        // Half a surrogate pair has no UTF-8 form: the PC file would get
+        // another name than the one asked for.
+        const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+        if (low) return false;
+        if (high) {
+            if (i + 1 >= name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF) return false;
+            ++i;
+        }
     }
     return true;
 }
 
 bool ParseModulePath(const std::wstring& input, bool allowTop, ModulePath* out) {
     *out = ModulePath();
+    if (IsTooLongForModule(input)) return false;
     if (input.find(L'\0') != std::wstring::npos) return false;
     std::wstring text = input;
     if (!text.empty() && text[0] == L'\\') text.erase(0, 1);

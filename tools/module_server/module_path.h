@@ -23,8 +23,13 @@ struct ModulePath {
 };
 
 // Parses `text` (length-delimited, may hold no NUL); "" and "\" are the top
-// level, accepted only when `allowTop` is set.
+// level, accepted only when `allowTop` is set. A path longer than the module
+// can hold is refused before it is split.
 bool ParseModulePath(const std::wstring& text, bool allowTop, ModulePath* out);
+
+// Longer than a module path can be (the server answers
+// ERROR_FILENAME_EXCED_RANGE, not "invalid").
+bool IsTooLongForModule(const std::wstring& path);
 
 // A name the module's file system can hold.
 bool IsValidItemName(const std::wstring& name);

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "common/holders.h"
+#include "module_access/module_limits.h"
 #include "tools/module_server/change_hub.h"
 #include "tools/module_server/file_stream.h"
 #include "tools/substitute_common/server_errors.h"
@@ -161,6 +162,23 @@ ULONGLONG TreeBytes(const std::wstring& pc) {
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return total;
+}
+
+// The length of the longest path below a PC folder, relative to it ("\\x\\y").
+size_t LongestPathBelow(const std::wstring& pc) {
+    size_t longest = 0;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((pc + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        size_t length = 1 + name.size();
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) length += LongestPathBelow(pc + L"\\" + name);
+        longest = std::max(longest, length);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return longest;
 }
 
 // A record from the PC's facts and the metadata (short name empty when the
@@ -316,7 +334,11 @@ ModuleStore::Probe ModuleStore::Look(const ModulePath& path) const {
         probe.kind = Kind::Missing;
         return probe;
     }
-    probe.kind = Look(path.Parent()).kind == Kind::Folder ? Kind::Missing : Kind::MissingParent;
+    // One look at the parent, not a walk up every missing level: a deep
+    // missing path must cost no more than a shallow one.
+    const DWORD parent = GetFileAttributesW(PcPath(path.Parent()).c_str());
+    const bool parentIsFolder = parent != INVALID_FILE_ATTRIBUTES && (parent & FILE_ATTRIBUTE_DIRECTORY);
+    probe.kind = parentIsFolder ? Kind::Missing : Kind::MissingParent;
     return probe;
 }
 
@@ -816,6 +838,10 @@ HRESULT ModuleStore::Rename(const ModulePath& from, const ModulePath& to, bool f
         return Win32(ERROR_PATH_NOT_FOUND, L"The folder " + Quoted(to.Parent()) + L" does not exist.");
     if (target.kind != Kind::Missing && !sameItem)
         return Win32(ERROR_ALREADY_EXISTS, L"An item named " + Quoted(to) + L" already exists.");
+    // The items below a renamed folder move with it: none may end up deeper
+    // than a module path reaches.
+    if (folder && to.Text().size() + LongestPathBelow(PcPath(from)) > kMaxModulePathLength)
+        return Win32(ERROR_FILENAME_EXCED_RANGE, L"Items in " + Quoted(from) + L" would get paths longer than the module can hold.");
 
     std::wstring shortName;
     HRESULT hr = NewShortName(to.Parent(), to.Leaf(), &shortName);

@@ -18,12 +18,34 @@ namespace {
 constexpr UINT kRunPosted = WM_APP + 1;
 constexpr UINT kQuit = WM_APP + 2;
 constexpr UINT_PTR kIdleTimer = 1;
+constexpr UINT_PTR kClientCheckTimer = 2;
+constexpr UINT kClientCheckPeriodMs = 1000;
 // A server started by COM whose client never arrives (it died in between)
 // must not stay forever.
 constexpr UINT kFirstClientTimeoutMs = 30000;
 
 HWND g_window = nullptr;
 bool g_everHeld = false;
+ULONGLONG g_lastActivity = 0;
+bool (*g_anyLiveSink)() = nullptr;
+bool g_probing = false;
+
+// Ends the server when nothing has called for the idle limit and no sink
+// answers; a live sink counts as activity, so sinks are asked once a period.
+void CheckClients() {
+    if (!g_everHeld || g_probing) return;
+    const ULONGLONG limit = static_cast<ULONGLONG>(ReadSettings().idleSeconds) * 1000;
+    const ULONGLONG now = GetTickCount64();
+    if (limit == 0 || now - g_lastActivity < limit) return;
+    // Asking about sinks may call out: this timer can fire again meanwhile.
+    g_probing = true;
+    const bool live = g_anyLiveSink && g_anyLiveSink();
+    g_probing = false;
+    if (live)
+        g_lastActivity = GetTickCount64();
+    else
+        PostQuitMessage(0);
+}
 
 std::wstring GuidText(REFGUID guid) {
     wchar_t text[40] = {};
@@ -43,6 +65,8 @@ LRESULT CALLBACK ServerWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         if (wParam == kIdleTimer) {
             KillTimer(window, kIdleTimer);
             if (!g_everHeld) PostQuitMessage(0);
+        } else if (wParam == kClientCheckTimer) {
+            CheckClients();
         }
         return 0;
     default:
@@ -66,6 +90,7 @@ public:
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP_(DWORD) HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO info) override {
+        NoteActivity();
         if (!info || (info->iid != IID_ModuleAccess && info->iid != IID_DeviceInfo))
             return SERVERCALL_ISHANDLED;
         DWORD reply = SERVERCALL_ISHANDLED;
@@ -182,6 +207,8 @@ int Serve(const ServerClass& server) {
     g_window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                nullptr, windowClass.hInstance, nullptr);
     SetTimer(g_window, kIdleTimer, kFirstClientTimeoutMs, nullptr);
+    g_lastActivity = GetTickCount64();
+    SetTimer(g_window, kClientCheckTimer, kClientCheckPeriodMs, nullptr);
 
     ClassFactory factory(server.create);
     DWORD cookie = 0;
@@ -214,6 +241,10 @@ std::wstring ProgramPath() {
         buffer.resize(buffer.size() * 2);
     }
 }
+
+void SetClientProbe(bool (*anyLiveSink)()) { g_anyLiveSink = anyLiveSink; }
+
+void NoteActivity() { g_lastActivity = GetTickCount64(); }
 
 void HoldServer() {
     g_everHeld = true;

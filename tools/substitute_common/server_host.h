@@ -29,6 +29,15 @@ int ServerMain(const ServerClass& server, const wchar_t* commandLine);
 void HoldServer();
 void ReleaseServer();
 
+// Wine never tells a server that a client died, and a killed client's
+// references stay counted for good. So the server also ends once its clients
+// look gone: no incoming call for the idle limit (setting IdleSeconds) and
+// no live change sink, as `anyLiveSink` finds (it drops the dead ones). A
+// server with no sinks to ask passes null.
+void SetClientProbe(bool (*anyLiveSink)());
+// Marks server activity (a call that ends counts as well as one that starts).
+void NoteActivity();
+
 // Type information of `iid` from the type library embedded in this program.
 HRESULT GetServerTypeInfo(REFIID iid, ITypeInfo** out);
 

@@ -61,6 +61,7 @@ Settings ReadSettings() {
     ReadString(key.get(), L"Model", &settings.model);
     ReadDword(key.get(), L"PortMask", &settings.portMask);
     ReadDword(key.get(), L"LinkSpeed", &settings.linkSpeed);
+    ReadDword(key.get(), L"IdleSeconds", &settings.idleSeconds);
     return settings;
 }
 

@@ -10,6 +10,9 @@
 //     LinkSpeed   REG_DWORD simulated serial link in bytes per second, 0 = unlimited
 //     BusyCalls   REG_DWORD the next n incoming calls are rejected as busy
 //     BusyReply   REG_DWORD 1 = SERVERCALL_REJECTED (default), 2 = SERVERCALL_RETRYLATER
+//     IdleSeconds REG_DWORD with no call for this long and no live sink the
+//                           server takes its clients for dead and ends
+//                           (default 120, 0 = never)
 //     Capacities\<letter>   REG_DWORD capacity of that drive, overriding the metadata
 //     Faults\<operation>    fail calls of that operation:
 //         Call  REG_DWORD  the first call (1-based) that fails
@@ -28,12 +31,14 @@ namespace substitute {
 constexpr wchar_t kSettingsKey[] = L"Software\\KTXSubstitute";
 constexpr DWORD kDefaultPortMask = 0x0000000F;
 constexpr wchar_t kDefaultModel[] = L"ZR71";
+constexpr DWORD kDefaultIdleSeconds = 120;
 
 struct Settings {
     std::wstring root;
     std::wstring model = kDefaultModel;
     DWORD portMask = kDefaultPortMask;
     DWORD linkSpeed = 0;
+    DWORD idleSeconds = kDefaultIdleSeconds;
 };
 
 Settings ReadSettings();
