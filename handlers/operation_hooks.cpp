@@ -30,6 +30,7 @@ HRESULT OperationTable::CutOrCopy(const std::wstring& folderPath, IUnknown* view
 
 bool OperationTable::CanPaste() { return ::CanPaste(); }
 
+// A paste from a menu takes the clipboard's object and returns at once.
 HRESULT OperationTable::Paste(const std::wstring& destination, HWND owner) {
     return StartPasteOperation(destination, owner, nullptr, 0, false, nullptr);
 }

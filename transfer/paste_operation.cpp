@@ -1,7 +1,6 @@
 #include "transfer/paste_operation.h"
 
 #include <mmsystem.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
@@ -9,16 +8,12 @@
 
 #include "common/holders.h"
 #include "common/module_thread.h"
-#include "common/prompt.h"
-#include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "common/window_classes.h"
-#include "module_access/absolute_lists.h"
 #include "module_access/com_thread.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
 #include "item_id/module_item_id.h"
-#include "resources/string_ids.h"
 #include "transfer/clipboard_formats.h"
 #include "transfer/copy_engine.h"
 #include "transfer/directory_data_format.h"
@@ -252,83 +247,6 @@ bool IsDraggedFolder(const std::wstring& path, IDataObject* data) {
             return true;
     }
     return false;
-}
-
-// --- open and explore -------------------------------------------------------
-
-namespace {
-
-bool SameItemPath(LPCITEMIDLIST a, LPCITEMIDLIST b) {
-    return a && b && IsValidItemId(a) && IsValidItemId(b) &&
-           lstrcmpiW(ItemPath(LastItem(a)), ItemPath(LastItem(b))) == 0;
-}
-
-void OpenFolderList(UINT command, HWND owner, LPCITEMIDLIST absolute) {
-    SHELLEXECUTEINFOW info = {sizeof(info)};
-    info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_IDLIST;   // 5
-    info.lpClass = L"folder";
-    info.lpIDList = const_cast<LPITEMIDLIST>(absolute);
-    info.hwnd = owner;
-    info.nShow = SW_SHOWNORMAL;
-    info.lpVerb = command == kExploreCommand ? L"explore" : L"open";
-    ShellExecuteExW(&info);
-}
-
-void SayFilesCannotBeOpened(HWND owner) {
-    ShowMessageBox(owner, Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE),
-                   Resources().LoadString(IDS_MODULE), MB_ICONHAND);
-}
-
-}  // namespace
-
-HRESULT OpenItems(UINT command, HWND owner, LPCITEMIDLIST folder, const LPCITEMIDLIST* items,
-                  UINT count, LPCITEMIDLIST contextItem) {
-    if (!folder || (!items && count)) return E_INVALIDARG;
-    bool sawFile = false;
-    for (UINT i = 0; i < count; ++i) {
-        LPCITEMIDLIST item = items[i];
-        if (!item || !IsValidItemId(item)) continue;
-        if (!IsContainerItem(LastItem(item))) {
-            sawFile = true;
-            continue;
-        }
-        if (SameItemPath(item, contextItem)) continue;
-        IdListHolder absolute(JoinIdLists(folder, item));
-        if (absolute) OpenFolderList(command, owner, absolute.get());
-    }
-    if (sawFile) SayFilesCannotBeOpened(owner);
-    return S_OK;
-}
-
-HRESULT OpenItemPaths(UINT command, HWND owner, const std::vector<std::wstring>& paths,
-                      LPCITEMIDLIST contextItem) {
-    ComThreadScope com;
-    if (!com.ok()) return com.hr();
-    ComPtr<ModuleAccess> server;
-    HRESULT hr = CreateModuleAccess(&server);
-    if (FAILED(hr)) return hr;
-    bool sawFile = false;
-    for (const std::wstring& path : paths) {
-        IdListHolder absolute;
-        hr = ItemIdListForPath(path.c_str(), server.Get(), absolute.out());
-        if (FAILED(hr) || !absolute) {
-            if (hr != E_OPERATION_CANCELLED) ReportModuleError(FAILED(hr) ? hr : E_FAIL, L"");
-            continue;
-        }
-        LPCITEMIDLIST last = LastItem(absolute.get());
-        if (!last || !IsValidItemId(last) || !IsContainerItem(last)) {
-            sawFile = true;
-            continue;
-        }
-        if (contextItem && SameItemPath(last, contextItem)) continue;
-        OpenFolderList(command, owner, absolute.get());
-    }
-    if (sawFile) SayFilesCannotBeOpened(owner);
-    return S_OK;
-}
-
-HRESULT OpenFolderPath(UINT command, HWND owner, const std::wstring& path) {
-    return OpenItemPaths(command, owner, {path}, nullptr);
 }
 
 void PumpMessages() { PumpDialogMessages(nullptr); }

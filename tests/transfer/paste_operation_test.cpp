@@ -327,22 +327,3 @@ TEST(IsDraggedFolder, MatchesDraggedFoldersOnly) {
     EXPECT_FALSE(IsDraggedFolder(L"\\A:\\Data", source.Get()));
     EXPECT_FALSE(IsDraggedFolder(L"\\A:\\Data\\Archive", nullptr));
 }
-
-// Files on the module are not opened: one message says so, once, and
-// nothing is started for them.
-TEST(OpenItems, FilesAreNotOpened) {
-    PromptRecorder prompts;
-    prompts.SetDefaultAnswer(IDOK);
-    IdListHolder one(MakeItemId(L"\\A:\\Data\\Notes.txt", L"NOTES.TXT", 5, 0, 0, 0, 0));
-    IdListHolder two(MakeItemId(L"\\A:\\Data\\README", L"README", 5, 0, 0, 0, 0));
-    IdListHolder folder(MakeItemId(L"\\A:\\Data", L"DATA", 0, FILE_ATTRIBUTE_DIRECTORY, 0, 0, 0));
-    LPCITEMIDLIST items[] = {one.get(), two.get(), folder.get()};
-    // The folder is the view's own context item, so nothing opens.
-    EXPECT_EQ(S_OK, OpenItems(kExploreCommand, nullptr, folder.get(), items, 3, folder.get()));
-    ASSERT_EQ(1u, prompts.Count());
-    EXPECT_EQ(L"Module", prompts.Last().caption);
-    EXPECT_EQ(0x10u, prompts.Last().flags);
-    EXPECT_EQ(0u, prompts.Last().text.find(L"Files on the memory (MultiMediacard, Tarnel) could not "
-                                           L"be opened."));
-    EXPECT_EQ(E_INVALIDARG, OpenItems(0, nullptr, nullptr, items, 3, nullptr));
-}
