@@ -10,8 +10,15 @@ namespace {
 
 OperationTable g_libraryOperations;
 OperationTable* g_operations = &g_libraryOperations;
+SearchWindowOpener g_openSearchWindow = nullptr;
+AboutBoxShower g_showAboutBox = nullptr;
 
 }  // namespace
+
+void SetSearchEntryPoints(SearchWindowOpener open, AboutBoxShower about) {
+    g_openSearchWindow = open;
+    g_showAboutBox = about;
+}
 
 OperationTable* InstallOperationTable(OperationTable* table) {
     OperationTable* previous = g_operations;
@@ -58,12 +65,12 @@ HRESULT OperationTable::Help(UINT, HWND owner) {
     return S_OK;
 }
 
-HRESULT OperationTable::SearchWindow(const wchar_t*, const wchar_t*) {
-    return E_NOTIMPL;   // the search window
+HRESULT OperationTable::SearchWindow(const wchar_t* startFile, const wchar_t* lookIn) {
+    return g_openSearchWindow ? g_openSearchWindow(startFile, lookIn) : E_NOTIMPL;
 }
 
-void OperationTable::AboutBox(HWND) {
-    // the search window's About box
+void OperationTable::AboutBox(HWND owner) {
+    if (g_showAboutBox) g_showAboutBox(owner);
 }
 
 // The commands' entry points.

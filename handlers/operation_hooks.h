@@ -67,5 +67,11 @@ public:
     virtual HRESULT SearchWindow(const wchar_t* startFile, const wchar_t* lookIn);
     virtual void AboutBox(HWND owner);
 };
+// The search window and its About box live in a layer above this one; the
+// library hands them over when it loads.
+using SearchWindowOpener = HRESULT (*)(const wchar_t* startFile, const wchar_t* lookIn);
+using AboutBoxShower = void (*)(HWND owner);
+void SetSearchEntryPoints(SearchWindowOpener open, AboutBoxShower about);
+
 // Installs `table` (null: the library's own) and returns the one it replaces.
 OperationTable* InstallOperationTable(OperationTable* table);

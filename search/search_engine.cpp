@@ -38,6 +38,14 @@ void ReportListingFailure(HRESULT hr) {
     if (hr != E_OPERATION_CANCELLED) ReportModuleError(hr, L"");
 }
 
+// A server that has gone answers every later call the same way: one message
+// is enough, and the walk ends with what it found.
+bool IsServerGone(HRESULT hr) {
+    return hr == RPC_E_DISCONNECTED || hr == RPC_E_SERVER_DIED || hr == RPC_E_SERVER_DIED_DNE ||
+           hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE) || hr == HRESULT_FROM_WIN32(RPC_S_CALL_FAILED) ||
+           hr == CO_E_OBJNOTCONNECTED;
+}
+
 }  // namespace
 
 std::wstring SearchingStatusText(const std::wstring& path) {
@@ -68,6 +76,7 @@ void SearchEngine::ShowSearching(const std::wstring& path) {
 
 HRESULT SearchEngine::SearchFolder(const std::wstring& folderPath, ModuleAccess* access) {
     if (!access) return E_POINTER;
+    if (serverGone_) return S_OK;
     ShowSearching(folderPath);
     if (host_.StopRequested()) return S_OK;
     if (criteria_.text.empty()) {
@@ -83,6 +92,7 @@ void SearchEngine::ListingSearch(const std::wstring& folderPath, ModuleAccess* a
     HRESULT hr = ListItemsEx(folderPath.c_str(), L"*", &listing, access, false, false);
     if (FAILED(hr)) {
         ReportListingFailure(hr);
+        serverGone_ = IsServerGone(hr);
         return;
     }
     SYSTEMTIME now;
@@ -101,6 +111,7 @@ void SearchEngine::ListingSearch(const std::wstring& folderPath, ModuleAccess* a
     for (UINT i = 0; i < listing.count(); ++i) {
         if (host_.StopRequested()) break;
         LPCITEMIDLIST item = listing[i];
+        if (serverGone_) break;
         if (IsFolder(item) || IsDriveItem(item)) SearchFolder(ItemPath(item), access);
     }
 }

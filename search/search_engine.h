@@ -70,6 +70,7 @@ private:
 
     const SearchCriteria& criteria_;
     SearchHost& host_;
+    bool serverGone_ = false;
     bool pumped_ = false;
     DWORD lastPump_ = 0;
 };

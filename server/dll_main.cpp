@@ -6,6 +6,9 @@
 #include "server/module_state.h"
 #include "server/object_map.h"
 #include "server/registration.h"
+#include "handlers/operation_hooks.h"
+#include "search/about_box.h"
+#include "search/search_window.h"
 #include "transfer/hdrop_staging.h"
 
 namespace {
@@ -26,6 +29,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
             return FALSE;
         }
         InitializeObjectMap();
+        // The menus and the view reach the search window through their hooks.
+        SetSearchEntryPoints(OpenSearchWindowFor, ShowAboutBox);
         DisableThreadLibraryCalls(instance);
         InitComThreadSlot();
         WriteSearchCommand();
@@ -51,4 +56,11 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return RegisterModuleSer
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
     return UnregisterModuleServer(g_instance);
+}
+
+// Called by the search application with the path on its command line;
+// returns when every search window of the process has closed.
+extern "C" int STDAPICALLTYPE StartSearch(const wchar_t* file) {
+    RunSearchWindowsFor(file);
+    return 0;
 }

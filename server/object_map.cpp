@@ -6,6 +6,7 @@
 #include "namespace/module_folder.h"
 #include "resources/registration_ids.h"
 #include "common/class_ids.h"
+#include "search/search_handler.h"
 
 namespace {
 
@@ -14,6 +15,8 @@ const ClassEntry kClasses[] = {
     {&CLSID_ModuleContextMenu, CreateModuleContextMenuInstance, IDR_CONTEXT_MENU_SCRIPT, true},
     {&CLSID_ModulePropertySheet, CreatePropertySheetHandlerInstance, IDR_PROPERTY_SHEET_SCRIPT,
      true},
+    // A failing search handler script does not fail the registration.
+    {&CLSID_ModuleSearchHandler, CreateSearchHandlerInstance, IDR_SEARCH_HANDLER_SCRIPT, false},
 };
 constexpr size_t kClassCount = ARRAYSIZE(kClasses);
 

@@ -352,20 +352,6 @@ HRESULT ModuleView::AddItem(LPCITEMIDLIST item) {
     return S_OK;
 }
 
-HRESULT ModuleView::SaveResults(HANDLE file) {
-    int rows = ItemCount();
-    for (int row = 0; row < rows; ++row) {
-        LPCITEMIDLIST item = RowItem(row);
-        if (!item) continue;
-        std::wstring line = L"ITEM=" + ItemToText(item) + L"\r\n";
-        DWORD bytes = static_cast<DWORD>(line.size() * sizeof(wchar_t));
-        DWORD written = 0;
-        if (!WriteFile(file, line.c_str(), bytes, &written, nullptr)) return HRESULT_FROM_WIN32(GetLastError());
-        if (written != bytes) return E_FAIL;
-    }
-    return S_OK;
-}
-
 void ModuleView::RemoveItemByPath(const std::wstring& path) {
     if (!list_) return;
     for (int row = ItemCount() - 1; row >= 0; --row) {

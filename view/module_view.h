@@ -45,8 +45,6 @@ public:
     // Search-results role.
     HRESULT CreateResultsList(const RECT& rect);
     HRESULT AddItem(LPCITEMIDLIST item);
-    // One "ITEM=" line per row, in list order, as the search file writes lines.
-    HRESULT SaveResults(HANDLE file);
 
     void RemoveItemByPath(const std::wstring& path) override;
     int ItemCount() const;
