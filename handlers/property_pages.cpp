@@ -84,17 +84,9 @@ void DriveFigures(const SheetSelection& s, UINT index, uint64_t* capacity, uint6
     *freeBytes = modified > 0 ? static_cast<uint64_t>(modified) : 0;
 }
 
-// A module drive looks like the PC's own first drive.
-HICON DriveIcon() {
-    SHFILEINFOW info = {};
-    if (!SHGetFileInfoW(L"C:\\", 0, &info, sizeof(info), SHGFI_ICON | SHGFI_LARGEICON))
-        return nullptr;
-    return info.hIcon;
-}
-
 void FillDrivePage(HWND page, SheetPage* p) {
     const SheetSelection& s = p->handler->selection();
-    SetIcon(page, p, DriveIcon());
+    SetIcon(page, p, DriveIcon(false));
     if (s.hasLabel[p->index]) {
         SetText(page, IDC_DRIVE_LABEL, s.labels[p->index]);
         EnableWindow(GetDlgItem(page, IDC_DRIVE_LABEL), TRUE);
@@ -117,7 +109,7 @@ void FillGeneralPage(HWND page, SheetPage* p) {
     const SheetSelection& s = p->handler->selection();
     const bool one = s.items.size() == 1;
     LPCITEMIDLIST first = s.items[0].get();
-    SetIcon(page, p, one ? ItemLargeIcon(first) : Resources().LoadIcon(IDI_SEVERAL_ITEMS));
+    SetIcon(page, p, one ? ItemIcon(first, false) : Resources().LoadIcon(IDI_SEVERAL_ITEMS));
     SetText(page, IDC_PROP_NAME, one ? std::wstring(ItemName(first))
                                      : CountsText(s.fileCount, s.folderCount));
     SetText(page, IDC_PROP_TYPE, s.typeText);

@@ -42,12 +42,7 @@ int CompareText(const wchar_t* a, const wchar_t* b) {
 // The shell's type name of the item's name, as far as the hidden and folder
 // bits go; drives are asked about by name like anything else.
 std::wstring SortTypeName(LPCITEMIDLIST item) {
-    SHFILEINFOW info = {};
-    if (!SHGetFileInfoW(ItemName(item), ItemAttributes(item) & (FILE_ATTRIBUTE_HIDDEN |
-                                                                FILE_ATTRIBUTE_DIRECTORY),
-                        &info, sizeof(info), SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES))
-        return std::wstring();
-    return info.szTypeName;
+    return TypeNameForName(ItemName(item), ItemAttributes(item));
 }
 
 bool IsFolder(LPCITEMIDLIST item) { return (ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY) != 0; }

@@ -36,11 +36,6 @@ USHORT ListEntryCount(LPCITEMIDLIST item) {
     return cb < sizeof(USHORT) ? 0 : cb;
 }
 
-LPCITEMIDLIST NextItem(LPCITEMIDLIST item) {
-    return reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(item) +
-                                           ListEntryCount(item));
-}
-
 // Bytes of the items before the terminator.
 SIZE_T ItemBytes(LPCITEMIDLIST list) {
     SIZE_T bytes = 0;
@@ -65,9 +60,26 @@ BOOL CALLBACK GetAllocator(PINIT_ONCE, PVOID, PVOID*) {
     return TRUE;
 }
 
-UINT IconFlags(bool small) { return SHGFI_USEFILEATTRIBUTES | (small ? SHGFI_SMALLICON : 0); }
+// Every question to the shell about a name's look: by name and attributes
+// alone, never by a file on the PC.
+bool AskShell(const wchar_t* name, DWORD attributes, UINT flags, SHFILEINFOW* info) {
+    return SHGetFileInfoW(name ? name : L"", attributes & kShellLookAttributes, info, sizeof(*info),
+                          flags | SHGFI_USEFILEATTRIBUTES) != 0;
+}
+
+UINT IconFlags(bool small, bool open) {
+    return (small ? SHGFI_SMALLICON : SHGFI_LARGEICON) | (open ? SHGFI_OPENICON : 0);
+}
+
+// Drives borrow the look of the PC's first hard disk.
+constexpr wchar_t kDriveLookName[] = L"C:\\";
 
 }  // namespace
+
+LPCITEMIDLIST NextItem(LPCITEMIDLIST item) {
+    return reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(item) +
+                                           ListEntryCount(item));
+}
 
 IMalloc* ShellAllocator() {
     InitOnceExecuteOnce(&g_allocatorOnce, GetAllocator, nullptr, nullptr);
@@ -272,11 +284,16 @@ void IdListHolder::reset(LPITEMIDLIST owned) {
 
 std::wstring ItemTypeName(LPCITEMIDLIST item) {
     if (IsDriveItem(item)) return Resources().LoadString(IDS_MODULE_DISK);
+    return TypeNameForName(ItemName(item), ItemAttributes(item));
+}
+
+std::wstring TypeNameForName(const wchar_t* name, DWORD attributes) {
     SHFILEINFOW info = {};
-    if (!SHGetFileInfoW(ItemName(item), ItemAttributes(item) & 0x12, &info, sizeof(info),
-                        SHGFI_TYPENAME | SHGFI_USEFILEATTRIBUTES))
-        return std::wstring();
-    return info.szTypeName;
+    return AskShell(name, attributes, SHGFI_TYPENAME, &info) ? info.szTypeName : std::wstring();
+}
+
+std::wstring DriveDisplayName(LPCITEMIDLIST drive) {
+    return Resources().LoadString(IDS_MODULE_DISK) + L" (" + ItemShortName(drive) + L")";
 }
 
 std::wstring ItemParentPath(const wchar_t* path) {
@@ -292,45 +309,35 @@ std::wstring ItemLocation(LPCITEMIDLIST item) {
     return kRootName + ItemParentPath(ItemPath(item));
 }
 
-HICON IconForName(const wchar_t* name, DWORD attributes, bool small) {
+int IconIndexForName(const wchar_t* name, DWORD attributes, bool small, bool open) {
     SHFILEINFOW info = {};
-    if (!SHGetFileInfoW(name ? name : L"", attributes & 0x12, &info, sizeof(info),
-                        SHGFI_ICON | IconFlags(small)))
-        return nullptr;
-    return info.hIcon;
-}
-
-int IconIndexForName(const wchar_t* name, DWORD attributes, bool small) {
-    SHFILEINFOW info = {};
-    if (!SHGetFileInfoW(name ? name : L"", attributes & 0x12, &info, sizeof(info),
-                        SHGFI_SYSICONINDEX | IconFlags(small)))
-        return -1;
-    return info.iIcon;
+    return AskShell(name, attributes, SHGFI_SYSICONINDEX | IconFlags(small, open), &info) ? info.iIcon
+                                                                                          : -1;
 }
 
 HIMAGELIST SystemImageList(bool small) {
     SHFILEINFOW info = {};
-    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(
-        L"", FILE_ATTRIBUTE_NORMAL, &info, sizeof(info), SHGFI_SYSICONINDEX | IconFlags(small)));
+    return reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(L"", FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
+                                                       SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES |
+                                                           IconFlags(small, false)));
 }
 
-namespace {
-// Drives borrow the look of the PC's first hard disk.
-const wchar_t* IconName(LPCITEMIDLIST item) { return IsDriveItem(item) ? L"C:\\" : ItemName(item); }
-DWORD IconAttributes(LPCITEMIDLIST item) { return IsDriveItem(item) ? 0 : ItemAttributes(item); }
-}  // namespace
+HICON DriveIcon(bool small) {
+    SHFILEINFOW info = {};
+    return AskShell(kDriveLookName, 0, SHGFI_ICON | IconFlags(small, false), &info) ? info.hIcon : nullptr;
+}
 
-HICON ItemLargeIcon(LPCITEMIDLIST item) {
-    return IconForName(IconName(item), IconAttributes(item), false);
+HICON ItemIcon(LPCITEMIDLIST item, bool small, bool open) {
+    if (IsDriveItem(item)) return DriveIcon(small);
+    SHFILEINFOW info = {};
+    return AskShell(ItemName(item), ItemAttributes(item), SHGFI_ICON | IconFlags(small, open), &info)
+               ? info.hIcon
+               : nullptr;
 }
-HICON ItemSmallIcon(LPCITEMIDLIST item) {
-    return IconForName(IconName(item), IconAttributes(item), true);
-}
-int ItemLargeIconIndex(LPCITEMIDLIST item) {
-    return IconIndexForName(IconName(item), IconAttributes(item), false);
-}
-int ItemSmallIconIndex(LPCITEMIDLIST item) {
-    return IconIndexForName(IconName(item), IconAttributes(item), true);
+
+int ItemIconIndex(LPCITEMIDLIST item, bool small, bool open) {
+    if (IsDriveItem(item)) return IconIndexForName(kDriveLookName, 0, small, false);
+    return IconIndexForName(ItemName(item), ItemAttributes(item), small, open);
 }
 
 // --- Text form ---------------------------------------------------------------

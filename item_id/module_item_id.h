@@ -83,6 +83,9 @@ UINT CountItems(LPCITEMIDLIST list);
 LPCITEMIDLIST ItemAt(LPCITEMIDLIST list, int k);
 // The last item before the terminator; null for an empty list.
 LPCITEMIDLIST LastItem(LPCITEMIDLIST list);
+// The entry after `item`; the terminator (or an entry too short to step
+// over) stays where it is.
+LPCITEMIDLIST NextItem(LPCITEMIDLIST item);
 // Items first..last inclusive as a new list; null when last < first, when the
 // list ends before item first, or on allocation failure.
 LPITEMIDLIST SubList(LPCITEMIDLIST list, int first, int last);
@@ -137,16 +140,23 @@ std::wstring ItemLocation(LPCITEMIDLIST item);
 // scan from the end reaches a leading drive first.
 std::wstring ItemParentPath(const wchar_t* path);
 
-// Icons by the item's name and attributes, as the shell shows such a file;
-// drives look like the PC's "C:\". The caller destroys the icon handles.
-HICON ItemLargeIcon(LPCITEMIDLIST item);
-HICON ItemSmallIcon(LPCITEMIDLIST item);
+// The attributes the shell's look of a name depends on; the others are
+// dropped before it is asked.
+constexpr DWORD kShellLookAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY;
+// The shell's type name for a file of that name and attributes ("" when it fails).
+std::wstring TypeNameForName(const wchar_t* name, DWORD attributes);
+// "Module Disk (A:)": a drive's name in its folder.
+std::wstring DriveDisplayName(LPCITEMIDLIST drive);
+
+// Icons as the shell shows a file of the item's name and attributes; drives
+// look like the PC's "C:\". The caller destroys the icon handles.
+HICON ItemIcon(LPCITEMIDLIST item, bool small, bool open = false);
+HICON DriveIcon(bool small);
 // System-image-list indexes; -1 when the shell fails.
-int ItemLargeIconIndex(LPCITEMIDLIST item);
-int ItemSmallIconIndex(LPCITEMIDLIST item);
+int ItemIconIndex(LPCITEMIDLIST item, bool small, bool open = false);
+inline int ItemSmallIconIndex(LPCITEMIDLIST item) { return ItemIconIndex(item, true); }
 // The same by name and attributes alone (an empty or null name for none).
-HICON IconForName(const wchar_t* name, DWORD attributes, bool small);
-int IconIndexForName(const wchar_t* name, DWORD attributes, bool small);
+int IconIndexForName(const wchar_t* name, DWORD attributes, bool small, bool open = false);
 // The shell's system image lists (shared, never destroyed).
 HIMAGELIST SystemImageList(bool small);
 

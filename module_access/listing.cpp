@@ -5,10 +5,10 @@
 #include <new>
 
 #include "common/holders.h"
+#include "module_access/listing_layout.h"
 
 namespace {
 
-constexpr ULONG kRecordFields = 7;
 // A server that answers every folder with a folder inside it would otherwise
 // recurse until the stack runs out; real module trees are a few levels deep.
 constexpr int kMaxDepth = 128;
@@ -120,7 +120,7 @@ HRESULT ListingDecoder::Open(const VARIANT* result) {
     const LONGLONG entries = static_cast<LONGLONG>(upper1) - lower1 + 1;
     const LONGLONG fields = static_cast<LONGLONG>(upper2) - lower2 + 1;
     if (entries <= 0 || fields <= 0) return S_OK;  // an array without entries
-    if (fields < kRecordFields) return E_FAIL;
+    if (fields < listing_layout::kFieldCount) return E_FAIL;
 
     void* data = nullptr;
     HRESULT hr = SafeArrayAccessData(array, &data);
@@ -141,16 +141,17 @@ void ListingDecoder::Close() {
 FileRecord ListingDecoder::Record(ULONG index) const {
     FileRecord record;
     if (index >= count_) return record;
-    auto field = [this, index](ULONG j) -> const VARIANT& {
-        return data_[index + static_cast<SIZE_T>(count_) * j];
+    using namespace listing_layout;
+    auto field = [this, index](Field f) -> const VARIANT& {
+        return data_[Position(count_, index, f)];
     };
-    record.name = StringField(field(0));
-    record.shortName = StringField(field(1));
-    record.size = static_cast<DWORD>(V_I4(&field(2)));
-    record.attributes = static_cast<DWORD>(V_I4(&field(3)));
-    record.created = V_DATE(&field(4));
-    record.accessed = V_DATE(&field(5));
-    record.modified = V_DATE(&field(6));
+    record.name = StringField(field(kName));
+    record.shortName = StringField(field(kShortName));
+    record.size = static_cast<DWORD>(V_I4(&field(kSize)));
+    record.attributes = static_cast<DWORD>(V_I4(&field(kAttributes)));
+    record.created = V_DATE(&field(kCreated));
+    record.accessed = V_DATE(&field(kAccessed));
+    record.modified = V_DATE(&field(kModified));
     return record;
 }
 

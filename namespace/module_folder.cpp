@@ -32,11 +32,14 @@ namespace {
 
 // What Explorer may do with items of each kind.
 constexpr SFGAOF kAllItemAttributes = 0xAA040173;
-constexpr SFGAOF kDriveAttributes = 0xAA040140;   // no delete, rename, move or copy
-constexpr SFGAOF kFolderAttributes = 0xAA000173;  // not read-only
-constexpr SFGAOF kFileAttributes = 0x02000173;    // no subfolders, no drop target
-
-constexpr DWORD kIconAttributeMask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY;
+// Every item sits on removable media, takes drops and has a sheet.
+constexpr SFGAOF kAnyItem = SFGAO_REMOVABLE | SFGAO_DROPTARGET | SFGAO_HASPROPSHEET;
+constexpr SFGAOF kContainer = SFGAO_HASSUBFOLDER | SFGAO_FOLDER | SFGAO_BROWSABLE;
+constexpr SFGAOF kEditable = SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE;
+// Drives cannot be deleted, renamed, moved or copied.
+constexpr SFGAOF kDriveAttributes = kAnyItem | kContainer | SFGAO_READONLY;
+constexpr SFGAOF kFolderAttributes = kAnyItem | kContainer | kEditable;
+constexpr SFGAOF kFileAttributes = kAnyItem | kEditable;
 
 HRESULT MakeStrRet(const std::wstring& text, STRRET* out) {
     size_t bytes = (text.size() + 1) * sizeof(wchar_t);
@@ -48,22 +51,8 @@ HRESULT MakeStrRet(const std::wstring& text, STRRET* out) {
     return S_OK;
 }
 
-bool IsEmptyList(LPCITEMIDLIST list) { return list->mkid.cb == 0; }
-
-// The next item of a list (the terminator stays where it is).
-LPCITEMIDLIST NextItem(LPCITEMIDLIST item) {
-    return item->mkid.cb ? reinterpret_cast<LPCITEMIDLIST>(
-                               reinterpret_cast<const BYTE*>(item) + item->mkid.cb)
-                         : item;
-}
-
-int SystemIconIndex(const wchar_t* name, DWORD attributes, UINT flags) {
-    SHFILEINFOW info = {};
-    if (!SHGetFileInfoW(name, attributes, &info, sizeof(info),
-                        SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES | flags))
-        return -1;
-    return info.iIcon;
-}
+// An entry too short for its own count ends the list, as NextItem treats it.
+bool IsEmptyList(LPCITEMIDLIST list) { return list->mkid.cb < sizeof(USHORT); }
 
 // The prefix of drive names: "Module Disk ".
 std::wstring DiskPrefix() { return Resources().LoadString(IDS_MODULE_DISK) + L" "; }
@@ -366,8 +355,7 @@ STDMETHODIMP ModuleFolder::GetDisplayNameOf(LPCITEMIDLIST list, SHGDNF flags, ST
     if (IsEmptyList(list) || !IsValidItemId(list)) return E_INVALIDARG;
     std::wstring text;
     if (flags & SHGDN_INFOLDER) {
-        text = IsDriveItem(list) ? DiskPrefix() + L"(" + ItemShortName(list) + L")"
-                                 : std::wstring(ItemName(list));
+        text = IsDriveItem(list) ? DriveDisplayName(list) : std::wstring(ItemName(list));
     } else if (IsDriveItem(list)) {
         text = DiskPrefix() + ItemShortName(list) + L"\\";
     } else if (!(flags & SHGDN_FORPARSING)) {
@@ -534,10 +522,7 @@ STDMETHODIMP ModuleFolder::GetIconOf(LPCITEMIDLIST list, UINT flags, int* index)
     if (!list || !index) return E_POINTER;
     LPCITEMIDLIST item = LastItem(list);
     if (!item || !IsValidItemId(item)) return E_INVALIDARG;
-    int icon = IsDriveItem(item)
-                   ? SystemIconIndex(L"C:\\", 0, 0)
-                   : SystemIconIndex(ItemName(item), ItemAttributes(item) & kIconAttributeMask,
-                                     SHGFI_SMALLICON | (flags == GIL_OPENICON ? SHGFI_OPENICON : 0));
+    int icon = ItemIconIndex(item, true, flags == GIL_OPENICON);
     *index = icon == -1 ? 0 : icon;
     return S_OK;
 }

@@ -6,14 +6,6 @@ namespace {
 
 constexpr UINT kOpenIconIndex = 1;
 
-HICON ShellIcon(const wchar_t* name, DWORD attributes, UINT extraFlags) {
-    SHFILEINFOW info = {};
-    if (!SHGetFileInfoW(name, attributes, &info, sizeof(info),
-                        SHGFI_ICON | SHGFI_USEFILEATTRIBUTES | extraFlags))
-        return nullptr;
-    return info.hIcon;
-}
-
 }  // namespace
 
 HRESULT ModuleIconExtractor::Create(LPCITEMIDLIST list, REFIID iid, void** out) {
@@ -65,14 +57,8 @@ STDMETHODIMP ModuleIconExtractor::Extract(LPCWSTR, UINT index, HICON* large, HIC
     if (!large || !small) return E_INVALIDARG;
     LPCITEMIDLIST item = Item();
     if (!item) return E_FAIL;
-    if (IsDriveItem(item)) {
-        *large = ShellIcon(L"C:\\", 0, 0);
-        *small = ShellIcon(L"C:\\", 0, SHGFI_SMALLICON);
-        return S_OK;
-    }
-    const DWORD attributes = ItemAttributes(item) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
-    const UINT open = index == kOpenIconIndex ? SHGFI_OPENICON : 0;
-    *large = ShellIcon(ItemName(item), attributes, open);
-    *small = ShellIcon(ItemName(item), attributes, open | SHGFI_SMALLICON);
+    const bool open = index == kOpenIconIndex;
+    *large = ItemIcon(item, false, open);
+    *small = ItemIcon(item, true, open);
     return S_OK;
 }

@@ -8,6 +8,7 @@
 #include <cwctype>
 
 #include "common/result_codes.h"
+#include "module_access/listing_layout.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -137,36 +138,23 @@ std::vector<const FakeModuleAccess::Entry*> FakeModuleAccess::Children(const std
 }
 
 HRESULT FakeModuleAccess::BuildListing(const std::vector<const Entry*>& entries, VARIANT* result) {
-    VariantInit(result);
-    SAFEARRAYBOUND bounds[2] = {{static_cast<ULONG>(entries.size()), 0}, {7, 0}};
-    SAFEARRAY* array = SafeArrayCreate(VT_VARIANT, 2, bounds);
-    if (!array) return E_OUTOFMEMORY;
-    VARIANT* data = nullptr;
-    SafeArrayAccessData(array, reinterpret_cast<void**>(&data));
-    const size_t n = entries.size();
-    for (size_t i = 0; i < n; ++i) {
+    std::vector<std::wstring> names;
+    for (const Entry* e : entries) names.push_back(IsDrive(e->path) ? e->path.substr(1) : Name(e->path));
+    auto rowAt = [&](ULONG i) {
         const Entry& e = *entries[i];
-        VARIANT* f[7];
-        for (size_t j = 0; j < 7; ++j) f[j] = &data[i + n * j];
-        V_VT(f[0]) = VT_BSTR;
-        V_BSTR(f[0]) = SysAllocString(IsDrive(e.path) ? e.path.substr(1).c_str() : Name(e.path).c_str());
-        V_VT(f[1]) = VT_BSTR;
-        V_BSTR(f[1]) = SysAllocString(e.shortName.c_str());
-        V_VT(f[2]) = VT_I4;
-        V_I4(f[2]) = static_cast<LONG>(e.size);
-        V_VT(f[3]) = VT_I4;
-        V_I4(f[3]) = static_cast<LONG>(e.attributes);
-        V_VT(f[4]) = VT_DATE;
-        V_DATE(f[4]) = e.created;
-        V_VT(f[5]) = VT_DATE;
-        V_DATE(f[5]) = e.accessed;
-        V_VT(f[6]) = VT_DATE;
-        V_DATE(f[6]) = e.modified;
-    }
-    SafeArrayUnaccessData(array);
-    V_VT(result) = VT_ARRAY | VT_VARIANT;
-    V_ARRAY(result) = array;
-    return S_OK;
+        listing_layout::Row row;
+        row.name = names[i].c_str();
+        row.nameLength = static_cast<UINT>(names[i].size());
+        row.shortName = e.shortName.c_str();
+        row.shortNameLength = static_cast<UINT>(e.shortName.size());
+        row.size = static_cast<DWORD>(e.size);
+        row.attributes = e.attributes;
+        row.created = e.created;
+        row.accessed = e.accessed;
+        row.modified = e.modified;
+        return row;
+    };
+    return listing_layout::WriteListing(static_cast<ULONG>(entries.size()), rowAt, result);
 }
 
 STDMETHODIMP FakeModuleAccess::QueryInterface(REFIID riid, void** ppv) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/holders.h"
+#include "module_access/listing_layout.h"
 #include "testing/fake_module_access.h"
 
 namespace {
@@ -78,15 +79,15 @@ TEST_F(Listing, EmptyAndMalformedAnswers) {
     // Malformed arrays fail without reading outside them.
     ItemArray items;
     // One dimension only.
-    SAFEARRAYBOUND one = {7, 0};
+    SAFEARRAYBOUND one = {listing_layout::kFieldCount, 0};
     UniqueVariant flat;
     V_VT(flat.get()) = VT_ARRAY | VT_VARIANT;
     V_ARRAY(flat.get()) = SafeArrayCreate(VT_VARIANT, 1, &one);
     fake_->SetRawListing(L"\\A:\\*", *flat.get());
     EXPECT_EQ(E_FAIL, ListItemsEx(L"\\A:", L"*", &items, fake_, false, false));
 
-    // Six fields per entry.
-    SAFEARRAYBOUND six[2] = {{3, 0}, {6, 0}};
+    // A field short per entry.
+    SAFEARRAYBOUND six[2] = {{3, 0}, {listing_layout::kFieldCount - 1, 0}};
     UniqueVariant narrow;
     V_VT(narrow.get()) = VT_ARRAY | VT_VARIANT;
     V_ARRAY(narrow.get()) = SafeArrayCreate(VT_VARIANT, 2, six);
@@ -95,16 +96,18 @@ TEST_F(Listing, EmptyAndMalformedAnswers) {
     EXPECT_EQ(0u, items.count());
 
     // Untagged name fields read as empty names; numbers are taken as they are.
-    SAFEARRAYBOUND bounds[2] = {{1, 5}, {7, 1}};  // lower bounds do not matter
+    SAFEARRAYBOUND bounds[2] = {{1, 5}, {listing_layout::kFieldCount, 1}};  // lower bounds do not matter
     UniqueVariant odd;
     V_VT(odd.get()) = VT_ARRAY | VT_VARIANT;
     V_ARRAY(odd.get()) = SafeArrayCreate(VT_VARIANT, 2, bounds);
     VARIANT* data = nullptr;
     SafeArrayAccessData(V_ARRAY(odd.get()), reinterpret_cast<void**>(&data));
-    V_VT(&data[0]) = VT_I4;
-    V_I4(&data[0]) = 0x1234;  // a "name" that is a number
-    V_VT(&data[2]) = VT_UI4;
-    V_UI4(&data[2]) = 77;
+    VARIANT& name = data[listing_layout::Position(1, 0, listing_layout::kName)];
+    VARIANT& size = data[listing_layout::Position(1, 0, listing_layout::kSize)];
+    V_VT(&name) = VT_I4;
+    V_I4(&name) = 0x1234;  // a "name" that is a number
+    V_VT(&size) = VT_UI4;
+    V_UI4(&size) = 77;
     SafeArrayUnaccessData(V_ARRAY(odd.get()));
     fake_->SetRawListing(L"\\A:\\*", *odd.get());
     ASSERT_EQ(S_OK, ListItemsEx(L"\\A:", L"*", &items, fake_, false, false));

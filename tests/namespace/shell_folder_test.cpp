@@ -200,10 +200,16 @@ TEST_F(ShellFolder, Attributes) {
         HRESULT hr = folder->GetAttributesOf(static_cast<UINT>(items.size()), items.data(), &flags);
         return hr == S_OK ? flags : static_cast<SFGAOF>(hr);
     };
-    EXPECT_EQ(attributesOf(data_.Get(), {photo_.get()}), 0x02000173u);
-    EXPECT_EQ(attributesOf(data_.Get(), {archive_.get()}), 0xAA000173u);
-    EXPECT_EQ(attributesOf(root_.Get(), {driveA_.get()}), 0xAA040140u);
-    EXPECT_EQ(attributesOf(data_.Get(), {photo_.get(), archive_.get()}), 0x02000173u);
+    // Everything on the module is removable media, takes drops and has a sheet;
+    // files and folders can be copied, moved, renamed and deleted, drives cannot.
+    const SFGAOF anyItem = SFGAO_REMOVABLE | SFGAO_DROPTARGET | SFGAO_HASPROPSHEET;
+    const SFGAOF container = SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_BROWSABLE;
+    const SFGAOF editable = SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANRENAME | SFGAO_CANDELETE;
+    EXPECT_EQ(attributesOf(data_.Get(), {photo_.get()}), anyItem | editable);
+    EXPECT_EQ(attributesOf(data_.Get(), {archive_.get()}), anyItem | container | editable);
+    EXPECT_EQ(attributesOf(root_.Get(), {driveA_.get()}), anyItem | container | SFGAO_READONLY);
+    // Several items: what all of them have.
+    EXPECT_EQ(attributesOf(data_.Get(), {photo_.get(), archive_.get()}), anyItem | editable);
     EXPECT_EQ(attributesOf(data_.Get(), {photo_.get()}, SFGAO_CANRENAME | SFGAO_FILESYSTEM),
               static_cast<SFGAOF>(SFGAO_CANRENAME));
 
@@ -237,8 +243,9 @@ TEST_F(ShellFolder, Columns) {
     ASSERT_EQ(root_.As(&root2), S_OK);
     ASSERT_EQ(data_.As(&data2), S_OK);
     SHCOLSTATEF state = 0;
+    // Modified: a date column, shown unless the user hides it.
     EXPECT_EQ(data2->GetDefaultColumnState(3, &state), S_OK);
-    EXPECT_EQ(state, 0x13u);
+    EXPECT_EQ(state, static_cast<SHCOLSTATEF>(SHCOLSTATE_TYPE_DATE | SHCOLSTATE_ONBYDEFAULT));
     EXPECT_EQ(data2->GetDefaultColumnState(4, &state), E_INVALIDARG);
     SHCOLUMNID id = {};
     EXPECT_EQ(root2->MapColumnToSCID(3, &id), S_OK);

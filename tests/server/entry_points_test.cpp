@@ -185,7 +185,7 @@ TEST(Registration, WritesAndRemovesExactlyItsEntries) {
     EXPECT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, (folderKey + L"\\ShellFolder").c_str(), L"Attributes",
                            RRF_RT_REG_DWORD, nullptr, &attributes, &bytes),
               ERROR_SUCCESS);
-    EXPECT_EQ(attributes, 0xA0000040u);
+    EXPECT_EQ(attributes, static_cast<DWORD>(SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_HASPROPSHEET));
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kNamespaceKey), L"Module");
     EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kApprovedKey, folderClass), L"Module");
     // The open command of saved searches points beside the registered library.

@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include "module_access/listing_layout.h"
+
 using Microsoft::WRL::ComPtr;
 
 void ServerTest::SetUp() {
@@ -22,27 +24,27 @@ HRESULT ServerTest::List(const wchar_t* request, std::vector<ListedRow>* rows, b
     UniqueVariant result;
     HRESULT hr = access_->ListFolder(text.get(), foldersOnly ? VARIANT_TRUE : VARIANT_FALSE, result.get());
     if (result.get()->vt == VT_EMPTY) return hr;
-    // Entries x 7 fields, 0-based, each field of the one type the library decodes.
+    // Entries x fields, 0-based, each field of the one type the library decodes.
+    using namespace listing_layout;
     SAFEARRAY* array = result.get()->vt == (VT_ARRAY | VT_VARIANT) ? result.get()->parray : nullptr;
     LONG lastEntry = -1, lastField = -1;
     if (!array || SafeArrayGetDim(array) != 2 || FAILED(SafeArrayGetUBound(array, 1, &lastEntry)) ||
-        FAILED(SafeArrayGetUBound(array, 2, &lastField)) || lastField != 6) {
-        ADD_FAILURE() << "not an array of 7 VARIANT fields per entry: " << request;
+        FAILED(SafeArrayGetUBound(array, 2, &lastField)) || lastField != kFieldCount - 1) {
+        ADD_FAILURE() << "not an array of " << kFieldCount << " VARIANT fields per entry: " << request;
         return hr;
     }
-    const VARTYPE types[7] = {VT_BSTR, VT_BSTR, VT_I4, VT_I4, VT_DATE, VT_DATE, VT_DATE};
     for (LONG i = 0; i <= lastEntry; ++i) {
-        UniqueVariant f[7];
-        for (LONG j = 0; j < 7; ++j) {
+        UniqueVariant f[kFieldCount];
+        for (LONG j = 0; j < static_cast<LONG>(kFieldCount); ++j) {
             LONG index[2] = {i, j};
             SafeArrayGetElement(array, index, f[j].get());
-            EXPECT_EQ(types[j], f[j].get()->vt) << request << " field " << j;
+            EXPECT_EQ(kFieldType[j], f[j].get()->vt) << request << " field " << j;
         }
         ListedRow row;
-        row.name = f[0].get()->bstrVal ? f[0].get()->bstrVal : L"";
-        row.shortName = f[1].get()->bstrVal ? f[1].get()->bstrVal : L"";
-        row.size = static_cast<DWORD>(f[2].get()->lVal);
-        row.attributes = static_cast<DWORD>(f[3].get()->lVal);
+        row.name = f[kName].get()->bstrVal ? f[kName].get()->bstrVal : L"";
+        row.shortName = f[kShortName].get()->bstrVal ? f[kShortName].get()->bstrVal : L"";
+        row.size = static_cast<DWORD>(f[kSize].get()->lVal);
+        row.attributes = static_cast<DWORD>(f[kAttributes].get()->lVal);
         rows->push_back(row);
     }
     return hr;

@@ -1,0 +1,18 @@
+// The PC folders that hold the module's drives.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+namespace store {
+
+// Whether two PC paths name the same folder (case aside).
+bool SameRoot(const std::wstring& a, const std::wstring& b);
+// Empties the PC folder `pc` (read-only files too); the folder itself stays.
+HRESULT DeleteTree(const std::wstring& pc);
+// The bytes of every file below `pc`.
+ULONGLONG TreeBytes(const std::wstring& pc);
+// The length of the longest path below a PC folder, relative to it ("\\x\\y").
+size_t LongestPathBelow(const std::wstring& pc);
+
+}  // namespace store
