@@ -1,5 +1,6 @@
 #include "module_access/listing.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -13,6 +14,8 @@ namespace {
 // recurse until the stack runs out; real module trees are a few levels deep.
 constexpr int kMaxDepth = 128;
 const HRESULT kTooDeep = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+// The most entries whose pointers a 32-bit size still counts, in whole steps.
+constexpr UINT kMaxEntries = (0xFFFFFFFFu / sizeof(LPITEMIDLIST)) / ItemArray::kGrowth * ItemArray::kGrowth;
 
 // The value parts are read as the record says they are; strings only when
 // tagged as such, since an untagged pointer could point anywhere.
@@ -43,8 +46,11 @@ LPITEMIDLIST MakeItemInto(std::wstring& path, size_t prefixLength, const FileRec
                       record.created, record.accessed, record.modified);
 }
 
+// `pending` counts the entries the outer levels still have to append after
+// this folder, so that one reservation holds everything known so far.
 HRESULT ListInto(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* items,
-                 ModuleAccess* access, bool foldersOnly, bool recursive, int depth) {
+                 ModuleAccess* access, bool foldersOnly, bool recursive, int depth,
+                 ULONGLONG pending) {
     if (depth > kMaxDepth) return kTooDeep;
     UniqueVariant result;
     HRESULT hr = CallListFolder(access, ListingRequest(folderPath, pattern), foldersOnly,
@@ -54,18 +60,21 @@ HRESULT ListInto(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* i
     ListingDecoder decoder;
     hr = decoder.Open(result.get());
     if (FAILED(hr)) return hr;
+    const ULONG count = decoder.Count();
+    if (pending + count > kMaxEntries) return E_OUTOFMEMORY;
+    hr = items->Reserve(static_cast<UINT>(pending + count));
+    if (FAILED(hr)) return hr;
     std::wstring path = ItemPrefix(folderPath);
     const size_t prefixLength = path.size();
-    for (ULONG i = 0; i < decoder.Count(); ++i) {
-        hr = items->Reserve();
-        if (FAILED(hr)) return hr;
+    for (ULONG i = 0; i < count; ++i) {
         LPITEMIDLIST item = MakeItemInto(path, prefixLength, decoder.Record(i));
         if (!item) return E_OUTOFMEMORY;
         hr = items->Append(item);
         if (FAILED(hr)) return hr;
         if (recursive && IsContainerItem(item)) {
             const std::wstring child = ItemPath(item);
-            hr = ListInto(child.c_str(), pattern, items, access, foldersOnly, recursive, depth + 1);
+            hr = ListInto(child.c_str(), pattern, items, access, foldersOnly, recursive, depth + 1,
+                          pending + (count - i - 1));
             if (FAILED(hr)) return hr;
         }
     }
@@ -182,8 +191,20 @@ ItemArray& ItemArray::operator=(ItemArray&& other) noexcept {
 
 HRESULT ItemArray::Reserve() {
     if (count_ < capacity_) return S_OK;
-    if (capacity_ > 0xFFFFFFFFu / sizeof(LPITEMIDLIST) - kGrowth) return E_OUTOFMEMORY;
-    const UINT capacity = capacity_ + kGrowth;
+    if (capacity_ > kMaxEntries - kGrowth) return E_OUTOFMEMORY;
+    return GrowTo(capacity_ + kGrowth);
+}
+
+HRESULT ItemArray::Reserve(UINT more) {
+    ULONGLONG needed = static_cast<ULONGLONG>(count_) + more;
+    if (needed <= capacity_) return S_OK;
+    if (count_ > 0) needed = std::max<ULONGLONG>(needed, capacity_ + capacity_ / 2ull);
+    needed = (needed + kGrowth - 1) / kGrowth * kGrowth;
+    if (needed > kMaxEntries) return E_OUTOFMEMORY;
+    return GrowTo(static_cast<UINT>(needed));
+}
+
+HRESULT ItemArray::GrowTo(UINT capacity) {
     auto* grown = static_cast<LPITEMIDLIST*>(ShellAlloc(capacity * sizeof(LPITEMIDLIST)));
     if (!grown) return E_OUTOFMEMORY;
     if (count_) memcpy(grown, items_, count_ * sizeof(LPITEMIDLIST));
@@ -231,7 +252,7 @@ std::wstring ListingRequest(const wchar_t* folderPath, const wchar_t* pattern) {
 HRESULT ListItemsEx(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* items,
                     ModuleAccess* access, bool foldersOnly, bool recursive) {
     if (!items || !access) return E_INVALIDARG;
-    HRESULT hr = ListInto(folderPath, pattern, items, access, foldersOnly, recursive, 0);
+    HRESULT hr = ListInto(folderPath, pattern, items, access, foldersOnly, recursive, 0, 0);
     if (FAILED(hr)) items->Clear();
     return hr;
 }

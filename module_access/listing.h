@@ -63,6 +63,12 @@ public:
 
     // Makes room for one more entry (growing by 32 when full).
     HRESULT Reserve();
+    // Makes room for `more` entries at once: a listing knows its entry count
+    // before it decodes, so the array is copied once instead of every 32
+    // entries. The capacity stays a multiple of 32; an array that already
+    // holds entries grows by half at least, so that a recursive listing
+    // growing folder by folder copies its entries a bounded number of times.
+    HRESULT Reserve(UINT more);
     // Takes ownership of `item`; the item is freed when room cannot be made.
     HRESULT Append(LPITEMIDLIST item);
     // Frees every item and the storage: null array, zero count and capacity.
@@ -76,6 +82,8 @@ public:
     LPCITEMIDLIST operator[](UINT i) const { return items_[i]; }
 
 private:
+    HRESULT GrowTo(UINT capacity);
+
     LPITEMIDLIST* items_ = nullptr;
     UINT capacity_ = 0;
     UINT count_ = 0;

@@ -1,5 +1,6 @@
 #include "search/search_criteria.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <memory>
 #include <new>
@@ -46,7 +47,9 @@ bool EqualsNoCase(const wchar_t* a, size_t aLength, const wchar_t* b) {
     return EqualsNoCase(a, aLength, b, wcslen(b));
 }
 
-// The items Load hands out: an array that grows by 32 zeroed entries.
+// The items Load hands out: an array of zeroed entries whose capacity is a
+// multiple of 32. It grows by 32, or by half once that is more, so that a
+// file of many thousand results is not copied again every 32 items.
 class LoadedItems {
 public:
     LoadedItems(LPITEMIDLIST** items, UINT* capacity, UINT* count)
@@ -54,7 +57,13 @@ public:
 
     HRESULT Append(LPITEMIDLIST item) {
         if (*count_ == *capacity_) {
-            UINT grown = *capacity_ + kItemGrowth;
+            const UINT step = std::max(kItemGrowth, *capacity_ / 2 / kItemGrowth * kItemGrowth);
+            if (*capacity_ > 0xFFFFFFFFu / sizeof(LPITEMIDLIST) - step) {
+                ShellFree(item);
+                FreeAll();
+                return E_OUTOFMEMORY;
+            }
+            UINT grown = *capacity_ + step;
             auto* bigger = static_cast<LPITEMIDLIST*>(ShellAlloc(grown * sizeof(LPITEMIDLIST)));
             if (!bigger) {
                 ShellFree(item);

@@ -43,6 +43,8 @@ public:
     HWND window() const { return window_; }
     uint64_t total() const { return total_; }
     uint64_t done() const { return done_; }
+    // The dialog's clock, so that what paces its refreshes runs on the same time.
+    DWORD Now() const { return ticks_(); }
 
     // Lines 102 and 103.
     void SetLines(const std::wstring& item, const std::wstring& where);

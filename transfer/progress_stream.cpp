@@ -35,6 +35,8 @@ HRESULT ProgressStream::Bind(IStream* inner, ProgressDialog* dialog, uint64_t sh
     cancelFlag_ = cancelFlag;
     pump_ = pumpMessages;
     filled_ = next_ = 0;
+    serviced_ = false;
+    refreshedAt_ = 0;
     return S_OK;
 }
 
@@ -67,16 +69,44 @@ void ProgressStream::PumpMessages() {
     }
 }
 
+// A person takes in a few updates of a bar or a text a second, but a refresh
+// that moves the bar repaints it at once, and a refresh and a pump of the
+// queue cost from tens of microseconds to a millisecond, many times what a
+// 4 KB chunk from memory or a fast server costs. So both happen at most every
+// kServiceInterval ms, and always at the first read (a key already waiting is
+// seen; the dialog moves as soon as bytes come) and at the last chunk (the
+// dialog shows the end). A source as slow as the module's serial link still
+// refreshes at every chunk. The cancel flag is tested at every step.
+DWORD ProgressStream::Now() const { return dialog_ ? dialog_->Now() : GetTickCount(); }
+
+bool ProgressStream::ServiceDue() const {
+    return !serviced_ || Now() - lastService_ >= kServiceInterval;
+}
+
+void ProgressStream::Service(bool refresh) {
+    if (refresh) RefreshDialog();
+    if (pump_) PumpMessages();
+    serviced_ = true;
+    lastService_ = Now();
+}
+
+void ProgressStream::RefreshDialog() {
+    if (!dialog_ || position_ == 0 || position_ == refreshedAt_) return;
+    dialog_->Refresh(share_, size_, position_);
+    refreshedAt_ = position_;
+}
+
 HRESULT ProgressStream::Refill() {
     ULONG got = 0;
     HRESULT hr = inner_->Read(buffer_, kBufferSize, &got);
     filled_ = next_ = 0;
     if (FAILED(hr)) return hr;
     filled_ = std::min(got, kBufferSize);
-    if (filled_ == 0) return S_FALSE;
     position_ += filled_;
-    if (dialog_) dialog_->Refresh(share_, size_, position_);
-    return S_OK;
+    if ((dialog_ || pump_) &&
+        (filled_ == 0 || position_ >= size_ || refreshedAt_ == 0 || ServiceDue()))
+        Service(true);
+    return filled_ == 0 ? S_FALSE : S_OK;
 }
 
 STDMETHODIMP ProgressStream::Read(void* buffer, ULONG count, ULONG* read) {
@@ -86,8 +116,9 @@ STDMETHODIMP ProgressStream::Read(void* buffer, ULONG count, ULONG* read) {
     if (!inner_) return E_UNEXPECTED;
     BYTE* out = static_cast<BYTE*>(buffer);
     ULONG handed = 0;
+    const bool attended = dialog_ || pump_;
     for (;;) {
-        if (pump_) PumpMessages();
+        if (attended && ServiceDue()) Service(true);
         if (cancelFlag_ && *cancelFlag_) return E_OPERATION_CANCELLED;
         if (next_ == filled_) {
             HRESULT hr = Refill();
@@ -113,6 +144,7 @@ STDMETHODIMP ProgressStream::Seek(LARGE_INTEGER offset, DWORD origin,
     HRESULT hr = inner_->Seek(offset, origin, &where);
     if (FAILED(hr)) return hr;
     position_ = where.QuadPart;
+    refreshedAt_ = 0;
     if (newPosition) *newPosition = where;
     return hr;
 }

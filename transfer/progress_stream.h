@@ -15,6 +15,8 @@ class ProgressDialog;
 class ProgressStream : public IStream, public ISupportErrorInfo, public RefCounted<ProgressStream> {
 public:
     static constexpr ULONG kBufferSize = 4096;
+    // Milliseconds between two services of the dialog and the message queue.
+    static constexpr DWORD kServiceInterval = 15;
 
     ProgressStream() = default;
 
@@ -53,6 +55,10 @@ private:
 
     void PumpMessages();
     HRESULT Refill();
+    DWORD Now() const;
+    bool ServiceDue() const;
+    void Service(bool refresh);
+    void RefreshDialog();
 
     IStream* inner_ = nullptr;
     ProgressDialog* dialog_ = nullptr;
@@ -61,6 +67,9 @@ private:
     uint64_t position_ = 0;
     DWORD* cancelFlag_ = nullptr;
     bool pump_ = false;
+    bool serviced_ = false;
+    DWORD lastService_ = 0;
+    uint64_t refreshedAt_ = 0;  // the position the dialog last showed
     ULONG filled_ = 0;
     ULONG next_ = 0;
     BYTE buffer_[kBufferSize];

@@ -1,58 +1,33 @@
-// EnumObjects over a 10,000-item module folder (served by the substitute
-// module-access server from a local directory) against the shell's own
-// file-system folder enumerating the same directory. Prints both times and
-// their ratio from one run, and the bare server call, which is the part of
-// the module folder's time spent outside the library.
+// EnumObjects of a module folder of 1,000, 10,000 and 50,000 files, served by
+// the substitute module-access server, split into the server's ListFolder
+// (timed inside the same call) and what the library adds around it; the bare
+// ListFolder call alone is taken in turns with it for comparison. Prints the
+// figures per item at each size and their growth from one size to the next,
+// which stays flat when the library's work grows linearly.
+//   bench_enum_objects [--quick] [count...]
 #include <windows.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "bench/common/items_tree.h"
+#include "bench/common/measure.h"
+#include "bench/common/timed_module_access.h"
 #include "common/holders.h"
-#include "module_access/com_thread.h"
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "namespace/module_folder.h"
-#include "item_id/module_item_id.h"
+#include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr int kItemCount = 10000;
-const wchar_t kSubstituteKey[] = L"Software\\KTXSubstitute";
-
-double Seconds(LARGE_INTEGER start) {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-}
-
-// <temp>\ktx_enum_bench\A\big with kItemCount small files; A is the drive.
-bool MakeTree(std::wstring* root, std::wstring* folder) {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    *root = std::wstring(temp) + L"ktx_enum_bench";
-    *folder = *root + L"\\A\\big";
-    CreateDirectoryW(root->c_str(), nullptr);
-    CreateDirectoryW((*root + L"\\A").c_str(), nullptr);
-    CreateDirectoryW(folder->c_str(), nullptr);
-    for (int i = 0; i < kItemCount; ++i) {
-        wchar_t name[64];
-        swprintf(name, 64, L"\\file%05d.txt", i);
-        std::wstring path = *folder + name;
-        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-        UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) return false;
-        DWORD written = 0;
-        WriteFile(file.get(), "x", 1, &written, nullptr);
-    }
-    return true;
-}
+constexpr int kRounds = 5;
+const wchar_t* const kFolder = bench::kItemsFolder;
 
 // Enumerates every item of `folder` and frees them; the count, or -1.
 int EnumerateAll(IShellFolder* folder) {
@@ -71,87 +46,108 @@ int EnumerateAll(IShellFolder* folder) {
     return count;
 }
 
-std::wstring ReadRootSetting(bool* present) {
-    wchar_t value[1024];
-    DWORD bytes = sizeof(value);
-    *present = RegGetValueW(HKEY_CURRENT_USER, kSubstituteKey, L"Root", RRF_RT_REG_SZ, nullptr,
-                            value, &bytes) == ERROR_SUCCESS;
-    return *present ? value : L"";
-}
+struct SizeResult {
+    unsigned count = 0;
+    bench::Samples module, serverInside, library, bare, addedShare, overBare;
+};
 
-void WriteRootSetting(const std::wstring& root) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kSubstituteKey, L"Root", REG_SZ, root.c_str(),
-                    static_cast<DWORD>((root.size() + 1) * sizeof(wchar_t)));
+bool MeasureSize(unsigned count, SizeResult* result) {
+    result->count = count;
+    const std::wstring tree = bench::ItemsTree(count);
+    if (tree.empty()) {
+        std::printf("cannot make the tree of %u files\n", count);
+        return false;
+    }
+    SubstituteModule::Options options;
+    options.serveFolder = tree;
+    SubstituteModule server(options);
+    if (!server.ok()) {
+        std::printf("substitute server not available\n");
+        return false;
+    }
+    bench::TimedServerScope timed;
+    ComPtr<ModuleFolder> module;
+    ComPtr<ModuleAccess> access;
+    if (FAILED(ModuleFolder::Create(kFolder, nullptr, &module)) || FAILED(CreateModuleAccess(&access))) {
+        std::printf("cannot create the folder or the server\n");
+        return false;
+    }
+    bool countsRight = true;
+    bool warm = false;
+    bench::Comparison c = bench::Alternate(
+        kRounds,
+        [&] {
+            timed.Reset();
+            const double start = bench::Now();
+            int listed = EnumerateAll(module.Get());
+            const double took = bench::Now() - start;
+            const double inside = timed.listSeconds();
+            if (listed != static_cast<int>(count)) countsRight = false;
+            if (warm) {   // the first call is the warm-up
+                result->serverInside.Add(inside);
+                result->library.Add(took - inside);
+                if (inside > 0) result->addedShare.Add((took - inside) / inside);
+            }
+            warm = true;
+            return took;
+        },
+        [&] {
+            UniqueBstr request(ListingRequest(kFolder, L"*").c_str());
+            UniqueVariant records;
+            const double start = bench::Now();
+            HRESULT hr = access->ListFolder(request.get(), VARIANT_FALSE, records.get());
+            const double took = bench::Now() - start;
+            if (FAILED(hr) || V_VT(records.get()) != (VT_ARRAY | VT_VARIANT)) countsRight = false;
+            return took;
+        });
+    result->module = c.a;
+    result->bare = c.b;
+    result->overBare = c.ratio;
+    if (!countsRight) std::printf("listing of %u files came back wrong\n", count);
+    return countsRight;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool quick = bench::QuickMode(argc, argv);
+    std::vector<unsigned long> counts = bench::NumberArguments(argc, argv);
+    if (counts.empty()) counts = quick ? std::vector<unsigned long>{500, 2000} : std::vector<unsigned long>{1000, 10000, 50000};
+    std::printf("bench_enum_objects%s: EnumObjects of %ls, %d rounds after a warm-up\n", quick ? " (quick)" : "",
+                kFolder, kRounds);
     OleInitialize(nullptr);
-    std::wstring root, directory;
-    if (!MakeTree(&root, &directory)) {
-        printf("could not create the test directory\n");
-        return 1;
-    }
-    bool hadRoot = false;
-    std::wstring previousRoot = ReadRootSetting(&hadRoot);
-    WriteRootSetting(root);
-
-    int moduleCount = -1, shellCount = -1;
-    double moduleSeconds = 0, shellSeconds = 0, serverSeconds = 0;
-    {
-        ComPtr<ModuleFolder> module;
-        if (SUCCEEDED(ModuleFolder::Create(L"\\A:\\big", nullptr, &module))) {
-            EnumerateAll(module.Get());  // starts the server; not counted
-            LARGE_INTEGER start;
-            QueryPerformanceCounter(&start);
-            moduleCount = EnumerateAll(module.Get());
-            moduleSeconds = Seconds(start);
+    std::vector<SizeResult> results;
+    bool ok = true;
+    for (unsigned long count : counts) {
+        SizeResult result;
+        if (!MeasureSize(static_cast<unsigned>(count), &result)) {
+            ok = false;
+            break;
         }
-
-        ComPtr<ModuleAccess> access;
-        if (SUCCEEDED(CreateModuleAccess(&access))) {
-            BSTR request = SysAllocString(ListingRequest(L"\\A:\\big", L"*").c_str());
-            VARIANT result;
-            VariantInit(&result);
-            LARGE_INTEGER start;
-            QueryPerformanceCounter(&start);
-            if (SUCCEEDED(access->ListFolder(request, VARIANT_FALSE, &result)) &&
-                V_VT(&result) == (VT_ARRAY | VT_VARIANT))
-                serverSeconds = Seconds(start);
-            VariantClear(&result);
-            SysFreeString(request);
-        }
-
-        ComPtr<IShellFolder> desktop, fileSystem;
-        LPITEMIDLIST list = nullptr;
-        if (SUCCEEDED(SHGetDesktopFolder(&desktop)) &&
-            SUCCEEDED(desktop->ParseDisplayName(nullptr, nullptr, &directory[0], nullptr, &list,
-                                                nullptr)) &&
-            SUCCEEDED(desktop->BindToObject(list, nullptr, IID_PPV_ARGS(&fileSystem)))) {
-            EnumerateAll(fileSystem.Get());
-            LARGE_INTEGER start;
-            QueryPerformanceCounter(&start);
-            shellCount = EnumerateAll(fileSystem.Get());
-            shellSeconds = Seconds(start);
-        }
-        CoTaskMemFree(list);
+        std::printf("%lu items\n", count);
+        bench::PrintSamples("module folder EnumObjects", result.module, 1e3, "ms");
+        bench::PrintSamples("  of which the server's ListFolder", result.serverInside, 1e3, "ms");
+        bench::PrintSamples("  of which the library", result.library, 1e3, "ms");
+        bench::PrintSamples("bare ListFolder, in turns with EnumObjects", result.bare, 1e3, "ms");
+        bench::PrintSamples("EnumObjects / bare ListFolder", result.overBare, 1, "x ");
+        std::printf("  per item: module %.3f us, server %.3f us, library %.3f us\n",
+                    result.module.Median() * 1e6 / count, result.serverInside.Median() * 1e6 / count,
+                    result.library.Median() * 1e6 / count);
+        results.push_back(result);
     }
-
-    if (hadRoot)
-        WriteRootSetting(previousRoot);
-    else
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, kSubstituteKey, L"Root");
-
-    printf("module folder EnumObjects: %d items in %.3f s\n", moduleCount, moduleSeconds);
-    printf("  the server's ListFolder call alone: %.3f s\n", serverSeconds);
-    printf("shell file-system folder EnumObjects: %d items in %.3f s\n", shellCount, shellSeconds);
-    if (moduleCount != kItemCount || shellCount != kItemCount) {
-        printf("item counts differ from %d\n", kItemCount);
-        OleUninitialize();
-        return 1;
+    for (size_t i = 1; i < results.size(); ++i) {
+        const double items = static_cast<double>(results[i].count) - results[i - 1].count;
+        std::printf("growth %u -> %u items: library %.3f us per added item, server %.3f us\n", results[i - 1].count,
+                    results[i].count, (results[i].library.Median() - results[i - 1].library.Median()) * 1e6 / items,
+                    (results[i].serverInside.Median() - results[i - 1].serverInside.Median()) * 1e6 / items);
     }
-    printf("ratio module / file system: %.2f\n", moduleSeconds / shellSeconds);
+    bool met = true;
+    for (const SizeResult& result : results) {
+        char what[80];
+        std::snprintf(what, sizeof(what), "%u items: library's share over ListFolder", result.count);
+        met &= bench::PrintGoal(what, result.addedShare.Median() * 100, 5, "%");
+    }
+    std::printf("%s\n", ok ? (met ? "all goals met" : "some goals MISSED") : "the run failed");
     OleUninitialize();
-    return 0;
+    return ok ? 0 : 1;
 }

@@ -1,34 +1,32 @@
-// Cost of turning a large ListFolder answer into item identifiers: decoding
-// alone, a whole in-process ListItemsEx, the memory the items hold, and the
-// same listing end to end through the substitute server.
+// Cost of turning a ListFolder answer into item identifiers at 1,000, 10,000
+// and 50,000 entries: decoding alone (the answer handed over as it is), a
+// whole in-process ListItemsEx, and the same listing through the substitute
+// server; and the heap a decoded listing holds, from an in-process answer
+// and from one that came through the server, against the identifiers' own
+// bytes. Decoding should cost the same per item at every size.
 //
-//   listing_bench [entries=10000] [rounds=20]
+//   listing_bench [--quick] [entries...]
 #include <windows.h>
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "bench/common/items_tree.h"
+#include "bench/common/measure.h"
 #include "common/holders.h"
 #include "module_access/com_thread.h"
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "testing/fake_module_access.h"
 #include "testing/substitute_server.h"
-#include "tools/substitute_common/tree_builder.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
+constexpr int kRounds = 5;
+constexpr double kDecodeGoalUs = 1.2;
 
 // Bytes in use in the process heap (where the shell allocator allocates),
 // block overheads included.
@@ -73,120 +71,165 @@ void BuildAnswer(UINT entries, VARIANT* answer) {
     V_ARRAY(answer) = array;
 }
 
-// ListItemsEx of \\A:\\Wide (`entries` files) through the out-of-process
-// substitute server. The tree is kept in the temporary folder between runs.
-void ThroughServer(UINT entries, int rounds) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring tree = std::wstring(temp) + L"ktx_listing_bench_" + std::to_wstring(entries);
-    const std::wstring marker = tree + L"\\complete";
-    if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        CreateDirectoryW(tree.c_str(), nullptr);
-        HRESULT hr = substitute::PrepareDrive(tree, L'A', 64u * 1024 * 1024, L"WIDE");
-        if (SUCCEEDED(hr))
-            hr = substitute::BuildFiles(tree, L'A', L"Wide", entries, 16, L"Photo ", L".jpg");
-        if (FAILED(hr)) {
-            printf("cannot make the tree: 0x%08lX\n", static_cast<unsigned long>(hr));
-            return;
-        }
-        CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+struct Held {
+    double heapPerItem = 0;       // heap bytes the listing holds, per item
+    double identifierPerItem = 0; // the identifiers' own bytes, per item
+    UINT capacity = 0;
+};
+
+// What one decoded listing holds, taken from before its answer exists (the
+// listing frees the answer) to after, with the listing still alive.
+template <typename List>
+Held MeasureHeld(List list) {
+    Held held;
+    const ULONGLONG before = HeapBytesInUse();
+    ItemArray items;
+    list(&items);
+    const ULONGLONG after = HeapBytesInUse();
+    if (items.count() == 0) return held;
+    ULONGLONG payload = 0;
+    for (UINT i = 0; i < items.count(); ++i) payload += IdListSize(items[i]);
+    held.heapPerItem = static_cast<double>(after > before ? after - before : 0) / items.count();
+    held.identifierPerItem = static_cast<double>(payload) / items.count();
+    held.capacity = items.capacity();
+    return held;
+}
+
+void PrintHeld(const char* what, const Held& held, UINT count) {
+    std::printf("  %-44s %8.1f bytes per item, identifiers' own %6.1f: ratio %.2f (capacity %u for %u)\n", what,
+                held.heapPerItem, held.identifierPerItem,
+                held.identifierPerItem > 0 ? held.heapPerItem / held.identifierPerItem : 0, held.capacity, count);
+}
+
+struct SizeResult {
+    UINT count = 0;
+    bench::Samples decode, inProcess, server;
+    Held fakeHeld, serverHeld;
+};
+
+bool InProcess(UINT entries, SizeResult* result) {
+    UniqueVariant answer;
+    BuildAnswer(entries, answer.get());
+    FakeModuleAccess* fake = new FakeModuleAccess();
+    bool ok = true;
+    // ListItemsEx on an answer handed over as it is: decoding alone.
+    result->decode = bench::Repeat(kRounds, [&] {
+        UniqueVariant copy;
+        VariantCopy(copy.get(), answer.get());
+        fake->QueueRawListing(L"\\A:\\Data\\*", copy.get());
+        ItemArray items;
+        const double start = bench::Now();
+        ListItemsEx(L"\\A:\\Data", L"*", &items, fake, false, false);
+        const double took = bench::Now() - start;
+        if (items.count() != entries) ok = false;
+        return took;
+    });
+    result->fakeHeld = MeasureHeld([&](ItemArray* items) {
+        UniqueVariant copy;
+        VariantCopy(copy.get(), answer.get());
+        fake->QueueRawListing(L"\\A:\\Data\\*", copy.get());
+        ListItemsEx(L"\\A:\\Data", L"*", items, fake, false, false);
+    });
+    // The in-process server copies its answer, as a marshalled answer is a
+    // fresh array too.
+    fake->SetRawListing(L"\\A:\\Data\\*", *answer.get());
+    result->inProcess = bench::Repeat(kRounds, [&] {
+        ItemArray items;
+        const double start = bench::Now();
+        ListItemsEx(L"\\A:\\Data", L"*", &items, fake, false, false);
+        return bench::Now() - start;
+    });
+    fake->Release();
+    return ok;
+}
+
+bool ThroughServer(UINT entries, SizeResult* result) {
+    const std::wstring tree = bench::ItemsTree(entries);
+    if (tree.empty()) {
+        std::printf("cannot make the tree of %u files\n", entries);
+        return false;
     }
     SubstituteModule::Options options;
     options.serveFolder = tree;
     SubstituteModule module(options);
     if (!module.ok()) {
-        printf("substitute server not available\n");
-        return;
+        std::printf("substitute server not available\n");
+        return false;
     }
-    EnterComThread();
-    {
-        Microsoft::WRL::ComPtr<ModuleAccess> access;
-        if (FAILED(CreateModuleAccess(&access))) {
-            printf("cannot create the server\n");
-        } else {
-            double best = 1e9, total = 0;
-            const int serverRounds = rounds < 5 ? rounds : 5;
-            for (int r = 0; r < serverRounds; ++r) {
-                ItemArray items;
-                const auto start = Clock::now();
-                const HRESULT hr = ListItemsEx(L"\\A:\\Wide", L"*", &items, access.Get(), false, false);
-                const double took = Seconds(start);
-                best = std::min(best, took);
-                total += took;
-                if (FAILED(hr) || items.count() != entries)
-                    printf("listing failed: 0x%08lX, %u items\n", static_cast<unsigned long>(hr), items.count());
-            }
-            printf("ListItemsEx via the server:  %8.3f ms per listing (best; mean %.3f ms), %6.3f us per item\n",
-                   best * 1e3, total * 1e3 / serverRounds, best * 1e6 / entries);
-        }
+    Microsoft::WRL::ComPtr<ModuleAccess> access;
+    if (FAILED(CreateModuleAccess(&access))) {
+        std::printf("cannot create the server\n");
+        return false;
     }
-    LeaveComThread();
+    bool ok = true;
+    result->server = bench::Repeat(kRounds, [&] {
+        ItemArray items;
+        const double start = bench::Now();
+        const HRESULT hr = ListItemsEx(bench::kItemsFolder, L"*", &items, access.Get(), false, false);
+        const double took = bench::Now() - start;
+        if (FAILED(hr) || items.count() != entries) ok = false;
+        return took;
+    });
+    result->serverHeld = MeasureHeld([&](ItemArray* items) {
+        ListItemsEx(bench::kItemsFolder, L"*", items, access.Get(), false, false);
+    });
+    return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const UINT entries = argc > 1 ? static_cast<UINT>(strtoul(argv[1], nullptr, 10)) : 10000;
-    const int rounds = argc > 2 ? atoi(argv[2]) : 20;
+    const bool quick = bench::QuickMode(argc, argv);
+    std::vector<unsigned long> counts = bench::NumberArguments(argc, argv);
+    if (counts.empty())
+        counts = quick ? std::vector<unsigned long>{500, 2000} : std::vector<unsigned long>{1000, 10000, 50000};
+    std::printf("listing_bench%s: ListItemsEx of Photo NNNNN.jpg entries, %d rounds after a warm-up\n",
+                quick ? " (quick)" : "", kRounds);
     OleInitialize(nullptr);
-
-    UniqueVariant answer;
-    BuildAnswer(entries, answer.get());
-    printf("ListFolder answer: %u entries of \\A:\\Data\\Photo NNNNN.jpg\n", entries);
-
-    FakeModuleAccess* fake = new FakeModuleAccess();
     EnterComThread();
-
-    // ListItemsEx on an answer handed over as it is: decoding alone.
-    double best = 1e9;
-    for (int r = 0; r < rounds; ++r) {
-        UniqueVariant copy;
-        VariantCopy(copy.get(), answer.get());
-        fake->QueueRawListing(L"\\A:\\Data\\*", copy.get());
-        ItemArray items;
-        const auto start = Clock::now();
-        ListItemsEx(L"\\A:\\Data", L"*", &items, fake, false, false);
-        best = std::min(best, Seconds(start));
-        if (items.count() != entries) printf("unexpected count %u\n", items.count());
+    std::vector<SizeResult> results;
+    bool ok = true;
+    for (unsigned long count : counts) {
+        SizeResult result;
+        result.count = static_cast<UINT>(count);
+        ok = InProcess(result.count, &result) && ThroughServer(result.count, &result);
+        if (!ok) {
+            std::printf("the listing of %lu entries came back wrong\n", count);
+            break;
+        }
+        std::printf("%lu entries\n", count);
+        bench::PrintSamples("decode into identifiers", result.decode, 1e3, "ms");
+        bench::PrintSamples("ListItemsEx in process (answer copied)", result.inProcess, 1e3, "ms");
+        bench::PrintSamples("ListItemsEx through the server", result.server, 1e3, "ms");
+        std::printf("  per item: decode %.3f us, in process %.3f us, through the server %.3f us\n",
+                    result.decode.Median() * 1e6 / count, result.inProcess.Median() * 1e6 / count,
+                    result.server.Median() * 1e6 / count);
+        PrintHeld("heap held, in-process answer", result.fakeHeld, result.count);
+        PrintHeld("heap held, answer through the server", result.serverHeld, result.count);
+        results.push_back(result);
     }
-    printf("decode into identifiers:     %8.3f ms per listing, %6.3f us per item\n", best * 1e3,
-           best * 1e6 / entries);
-
-    // Memory held by one decoded listing.
-    {
-        // Measured from before the answer exists: it is freed by the listing.
-        const ULONGLONG before = HeapBytesInUse();
-        UniqueVariant copy;
-        VariantCopy(copy.get(), answer.get());
-        fake->QueueRawListing(L"\\A:\\Data\\*", copy.get());
-        ItemArray items;
-        ListItemsEx(L"\\A:\\Data", L"*", &items, fake, false, false);
-        const ULONGLONG after = HeapBytesInUse();
-        ULONGLONG payload = 0;
-        for (UINT i = 0; i < items.count(); ++i) payload += IdListSize(items[i]);
-        printf("identifier bytes per item:   %8.1f (+ %zu bytes of array slot; capacity %u)\n",
-               static_cast<double>(payload) / items.count(), sizeof(LPITEMIDLIST), items.capacity());
-        printf("heap bytes held per item:    %8.1f (identifiers, array and block overheads)\n",
-               static_cast<double>(after > before ? after - before : 0) / items.count());
+    for (size_t i = 1; i < results.size(); ++i) {
+        const double items = static_cast<double>(results[i].count) - results[i - 1].count;
+        std::printf("growth %u -> %u entries: decode %.3f us per added item, through the server %.3f us\n",
+                    results[i - 1].count, results[i].count,
+                    (results[i].decode.Median() - results[i - 1].decode.Median()) * 1e6 / items,
+                    (results[i].server.Median() - results[i - 1].server.Median()) * 1e6 / items);
     }
-
-    // The same with the in-process server copying its answer, as a real
-    // marshalled answer is a fresh array too.
-    fake->SetRawListing(L"\\A:\\Data\\*", *answer.get());
-    best = 1e9;
-    for (int r = 0; r < rounds; ++r) {
-        ItemArray items;
-        const auto start = Clock::now();
-        ListItemsEx(L"\\A:\\Data", L"*", &items, fake, false, false);
-        best = std::min(best, Seconds(start));
+    bool met = true;
+    for (const SizeResult& result : results) {
+        char what[80];
+        std::snprintf(what, sizeof(what), "decode per item at %u entries", result.count);
+        met &= bench::PrintGoal(what, result.decode.Median() * 1e6 / result.count, kDecodeGoalUs, "us");
     }
-    printf("ListItemsEx in process:      %8.3f ms per listing, %6.3f us per item "
-           "(includes copying the answer)\n",
-           best * 1e3, best * 1e6 / entries);
+    if (results.size() > 1) {
+        const SizeResult& first = results.front();
+        const SizeResult& last = results.back();
+        const double growth = (last.decode.Median() / last.count) / (first.decode.Median() / first.count);
+        std::printf("decode per item at %u entries / at %u entries: %.2f (flat is 1)\n", last.count, first.count,
+                    growth);
+    }
+    std::printf("%s\n", ok ? (met ? "all goals met" : "some goals MISSED") : "the run failed");
     LeaveComThread();
-    fake->Release();
-
-    ThroughServer(entries, rounds);
     OleUninitialize();
-    return 0;
+    return ok ? 0 : 1;
 }

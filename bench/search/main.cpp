@@ -3,7 +3,8 @@
 //   - a content search over 100 MB in 1,000 files against opening and reading
 //     the same files in 4,096-byte chunks and scanning them with a memory search;
 //   - a listing search over 10,000 items against one recursive listing.
-//   ktx_bench_search [quick]   ("quick": 100 files of 100 KiB)
+//   ktx_bench_search [--quick]   (quick: 100 files of 100 KiB)
+// Each comparison: a warm-up of each side, then five rounds taken in turns.
 #include <windows.h>
 #include <oleauto.h>
 #include <wrl/client.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/measure.h"
 #include "common/holders.h"
 #include "common/prompt.h"
 #include "common/resource_module.h"
@@ -127,7 +129,9 @@ HRESULT ReadAndScanAll(ModuleAccess* access, const wchar_t* folder, ULONGLONG* b
 
 int wmain(int argc, wchar_t** argv) {
     SelectResourceLanguage(false, GetModuleHandleW(nullptr));
-    const bool quick = argc > 1 && wcscmp(argv[1], L"quick") == 0;
+    bool quick = bench::QuickMode(0, nullptr);
+    for (int i = 1; i < argc; ++i)
+        if (wcscmp(argv[i], L"--quick") == 0 || wcscmp(argv[i], L"quick") == 0) quick = true;
     const unsigned bulkFiles = quick ? 100 : 1000;
 
     // Making the trees takes long under Wine: they stay in the temporary
@@ -169,74 +173,81 @@ int wmain(int argc, wchar_t** argv) {
     SetPromptAnswerer(&yes);
     BenchHost host;
 
-    // Listing: best of three of each, in turns.
-    double plainListing = 1e9, searchListing = 1e9;
+    constexpr int kRounds = 5;
+    bool failed = false;
+    auto check = [&](const wchar_t* what, HRESULT result) {
+        if (FAILED(result) && !failed) Fail(what, result);
+        if (FAILED(result)) failed = true;
+    };
+
     UINT listed = 0;
-    for (int run = 0; run < 3; ++run) {
-        LARGE_INTEGER t0 = Now();
-        ItemArray items;
-        hr = ListItemsEx(L"\\A:", L"*", &items, access.Get(), false, true);
-        LARGE_INTEGER t1 = Now();
-        if (FAILED(hr)) return Fail(L"recursive listing", hr);
-        listed = items.count();
-        plainListing = std::min(plainListing, Seconds(t0, t1));
+    bench::Comparison listing = bench::Alternate(
+        kRounds,
+        [&] {
+            const double start = bench::Now();
+            ItemArray items;
+            HRESULT result = ListItemsEx(L"\\A:", L"*", &items, access.Get(), false, true);
+            const double took = bench::Now() - start;
+            check(L"recursive listing", result);
+            listed = items.count();
+            return took;
+        },
+        [&] {
+            SearchCriteria criteria;
+            criteria.path = L"\\A:";
+            criteria.name = L"5";   // a tenth of the names or so
+            host.Clear();
+            const double start = bench::Now();
+            HRESULT result = RunSearch(criteria, access.Get(), host);
+            const double took = bench::Now() - start;
+            check(L"listing search", result);
+            return took;
+        });
+    if (failed) return 1;
+    wprintf(L"listing: %u items, %zu found by name\n", listed, host.ResultCount());
+    bench::PrintSamples("one recursive listing", listing.a, 1e3, "ms");
+    bench::PrintSamples("listing search", listing.b, 1e3, "ms");
+    bench::PrintSamples("ratio search / listing", listing.ratio, 1, "x ");
 
-        SearchCriteria criteria;
-        criteria.path = L"\\A:";
-        criteria.name = L"5";   // a tenth of the names or so
-        host.Clear();
-        t0 = Now();
-        hr = RunSearch(criteria, access.Get(), host);
-        t1 = Now();
-        if (FAILED(hr)) return Fail(L"listing search", hr);
-        searchListing = std::min(searchListing, Seconds(t0, t1));
-    }
-    wprintf(L"listing: %u items; one recursive listing %.3f s, listing search %.3f s "
-            L"(%zu found): ratio %.2f (goal <= 1.1)\n",
-            listed, plainListing, searchListing, host.ResultCount(), searchListing / plainListing);
-
-    // Content: the plain read and the engine taken in turns (the machine's
-    // load drifts), best of each; the engine case-sensitive as the plain
-    // scan is, and once more ignoring case for the folding's cost.
-    const int runs = quick ? 3 : 2;
-    double plainContent = 1e9, searchContent = 1e9, searchFolded = 1e9;
+    // Content: the engine case-sensitive as the plain scan is; once more
+    // ignoring case for the folding's cost.
     ULONGLONG bytes = 0;
-    for (int run = 0; run < runs; ++run) {
-        int hits = 0;
-        LARGE_INTEGER t0 = Now();
-        hr = ReadAndScanAll(access.Get(), L"\\B:", &bytes, &hits);
-        LARGE_INTEGER t1 = Now();
-        if (FAILED(hr)) return Fail(L"plain read and scan", hr);
-        plainContent = std::min(plainContent, Seconds(t0, t1));
-
+    auto contentSearch = [&](int caseSensitive, const wchar_t* what) {
         SearchCriteria criteria;
         criteria.path = L"\\B:";
         criteria.text = L"no such text here";
-        criteria.caseSensitive = 1;
+        criteria.caseSensitive = caseSensitive;
         host.Clear();
-        t0 = Now();
-        hr = RunSearch(criteria, access.Get(), host);
-        t1 = Now();
-        if (FAILED(hr)) return Fail(L"content search", hr);
-        searchContent = std::min(searchContent, Seconds(t0, t1));
-
-        if (run == 0) {
-            criteria.caseSensitive = 0;
-            t0 = Now();
-            hr = RunSearch(criteria, access.Get(), host);
-            t1 = Now();
-            if (FAILED(hr)) return Fail(L"content search ignoring case", hr);
-            searchFolded = Seconds(t0, t1);
-        }
-    }
+        const double start = bench::Now();
+        HRESULT result = RunSearch(criteria, access.Get(), host);
+        const double took = bench::Now() - start;
+        check(what, result);
+        return took;
+    };
+    bench::Comparison content = bench::Alternate(
+        kRounds,
+        [&] {
+            int hits = 0;
+            const double start = bench::Now();
+            HRESULT result = ReadAndScanAll(access.Get(), L"\\B:", &bytes, &hits);
+            const double took = bench::Now() - start;
+            check(L"plain read and scan", result);
+            return took;
+        },
+        [&] { return contentSearch(1, L"content search"); });
+    const double folded = contentSearch(0, L"content search ignoring case");
     SetPromptAnswerer(nullptr);
+    if (failed) return 1;
 
-    wprintf(L"content: %u files, %.1f MB; read and scan %.2f s (%.2f MB/s), content search "
-            L"%.2f s: ratio %.2f (goal <= 1.2)\n",
-            bulkFiles, bytes / 1e6, plainContent, bytes / 1e6 / plainContent, searchContent,
-            searchContent / plainContent);
-    wprintf(L"content search ignoring case (one run): %.2f s (ratio %.2f); download question "
-            L"asked %d times\n",
-            searchFolded, searchFolded / plainContent, yes.asked);
+    wprintf(L"content: %u files, %.1f MB\n", bulkFiles, bytes / 1e6);
+    bench::PrintSamples("read and scan", content.a, 1, "s ");
+    bench::PrintSamples("content search", content.b, 1, "s ");
+    bench::PrintSamples("ratio search / read and scan", content.ratio, 1, "x ");
+    wprintf(L"content search ignoring case (one run): %.2f s (ratio %.2f to the median read); download "
+            L"question asked %d times\n",
+            folded, folded / content.a.Median(), yes.asked);
+    bool met = bench::PrintGoal("listing search / recursive listing", listing.ratio.Median(), 1.1, "x");
+    met &= bench::PrintGoal("content search / read and scan", content.ratio.Median(), 1.2, "x");
+    wprintf(L"%ls\n", met ? L"all goals met" : L"some goals MISSED");
     return 0;
 }

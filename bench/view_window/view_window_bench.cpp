@@ -1,6 +1,9 @@
-// Time to create the module view's window over a folder of 10,000 items,
-// against Wine's own view of a file-system folder of 10,000 files, and the
-// module view's memory per item.
+// Time to create the module view's window over a folder of 10,000 files
+// against Wine's own view of the same 10,000 files on the PC, both in details
+// mode with the same folder flags: the module served in process (the view's
+// own work) and through the substitute server (what the user waits for), and
+// the module view's memory per item.
+//   view_window_bench [--quick] [items]
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -10,30 +13,22 @@
 #include <string>
 #include <vector>
 
+#include "bench/common/items_tree.h"
+#include "bench/common/measure.h"
 #include "common/resource_module.h"
-#include "tests/support/test_shell_browser.h"
 #include "module_access/com_thread.h"
 #include "testing/fake_module_access.h"
 #include "testing/substitute_server.h"
-#include "tools/substitute_common/tree_builder.h"
+#include "tests/support/test_shell_browser.h"
 #include "view/module_view.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-constexpr int kItems = 10000;
-
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / frequency.QuadPart;
-}
+constexpr int kRounds = 5;
+constexpr FOLDERFLAGS kFlags = FWF_AUTOARRANGE;
+constexpr double kGoal = 1.1;
 
 // Bytes committed in the process's heaps; the platform's own counters
 // of private bytes are not kept everywhere.
@@ -51,150 +46,133 @@ SIZE_T HeapBytes() {
     return total;
 }
 
-const wchar_t* const kExtensions[] = {L".txt", L".jpg", L".wav", L".bin", L".amr"};
-
-std::wstring ItemName(int i) {
-    wchar_t name[32];
-    swprintf(name, ARRAYSIZE(name), L"file%05d%s", i, kExtensions[i % 5]);
-    return name;
+// Shows `view` in a new browser window and pumps until it is drawn; the
+// seconds taken, or -1. `rows`, when given, gets the module view's row count.
+double TimeShow(IShellView* view, ModuleView* moduleView, int* rows, SIZE_T* heapGrowth) {
+    ComPtr<TestShellBrowser> browser;
+    if (FAILED(TestShellBrowser::Create(800, 600, &browser))) return -1;
+    const SIZE_T before = heapGrowth ? HeapBytes() : 0;
+    const double start = bench::Now();
+    HWND window = nullptr;
+    HRESULT hr = browser->ShowView(view, FVM_DETAILS, kFlags, &window);
+    TestShellBrowser::PumpMessages();
+    const double took = bench::Now() - start;
+    if (heapGrowth) {
+        const SIZE_T after = HeapBytes();
+        *heapGrowth = after > before ? after - before : 0;
+    }
+    if (rows && moduleView) *rows = moduleView->ItemCount();
+    browser->DestroyView();
+    return SUCCEEDED(hr) ? took : -1;
 }
 
-// Wine's default view of a folder holding kItems empty files.
-double TimeDefaultView() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring dir = std::wstring(temp) + L"ktx_view_bench";
-    CreateDirectoryW(dir.c_str(), nullptr);
-    for (int i = 0; i < kItems; ++i) {
-        std::wstring path = dir + L"\\" + ItemName(i);
-        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    }
+// Wine's default view of the tree's PC folder.
+double TimeDefaultView(const std::wstring& directory) {
     PIDLIST_ABSOLUTE list = nullptr;
-    if (FAILED(SHParseDisplayName(dir.c_str(), nullptr, &list, 0, nullptr))) return -1;
+    if (FAILED(SHParseDisplayName(directory.c_str(), nullptr, &list, 0, nullptr))) return -1;
     ComPtr<IShellFolder> desktop, folder;
     SHGetDesktopFolder(&desktop);
     HRESULT hr = desktop->BindToObject(list, nullptr, IID_PPV_ARGS(&folder));
     CoTaskMemFree(list);
     if (FAILED(hr)) return -1;
-
     ComPtr<TestShellBrowser> browser;
     if (FAILED(TestShellBrowser::Create(800, 600, &browser))) return -1;
     ComPtr<IShellView> view;
     if (FAILED(folder->CreateViewObject(browser->Frame(), IID_PPV_ARGS(&view)))) return -1;
-    double start = Seconds();
-    HWND window = nullptr;
-    hr = browser->ShowView(view.Get(), FVM_DETAILS, FWF_AUTOARRANGE, &window);
-    TestShellBrowser::PumpMessages();
-    double elapsed = Seconds() - start;
-    browser->DestroyView();
-    return SUCCEEDED(hr) ? elapsed : -1;
+    return TimeShow(view.Get(), nullptr, nullptr, nullptr);
 }
 
-struct ModuleRun {
-    double seconds = -1;
-    double bytesPerItem = 0;
-    int rows = 0;
-};
+// The module view of \A:\Items, from whatever serves the module now.
+double TimeModuleView(int* rows, SIZE_T* heapGrowth) {
+    ComPtr<TestShellBrowser> frame;
+    ComPtr<ModuleView> view;
+    if (FAILED(TestShellBrowser::Create(800, 600, &frame)) || FAILED(ModuleView::Create(&view)) ||
+        FAILED(view->InitForFolderPath(bench::kItemsFolder, nullptr, frame->Frame())))
+        return -1;
+    return TimeShow(view.Get(), view.Get(), rows, heapGrowth);
+}
 
-// The module view over a folder of kItems items served in process, so that
-// the figure is the view's own work and not the link's.
-ModuleRun TimeModuleView() {
-    ModuleRun run;
+// The same files as the tree holds, served in process.
+FakeModuleAccess* InProcessModule(const std::wstring& directory) {
     FakeModuleAccess* module = new FakeModuleAccess();
     module->AddDrive(L"A:");
-    for (int i = 0; i < kItems; ++i) {
-        std::wstring path = L"\\A:\\" + ItemName(i);
-        FakeModuleAccess::Entry& entry =
-            i % 50 == 0 ? module->AddFolder(path.c_str()) : module->AddFile(path.c_str(), 1000 + i);
-        entry.modified = 40000 + i % 700;
-    }
-    FakeModuleAccessScope scope(module);
-
-    ComPtr<TestShellBrowser> browser;
-    if (FAILED(TestShellBrowser::Create(800, 600, &browser))) return run;
-    ComPtr<ModuleView> view;
-    ModuleView::Create(&view);
-    view->InitForFolderPath(L"\\A:", nullptr, browser->Frame());
-
-    SIZE_T before = HeapBytes();
-    double start = Seconds();
-    HWND window = nullptr;
-    HRESULT hr = browser->ShowView(view.Get(), FVM_DETAILS, 0, &window);
-    TestShellBrowser::PumpMessages();
-    run.seconds = Seconds() - start;
-    SIZE_T after = HeapBytes();
-    if (SUCCEEDED(hr)) {
-        run.rows = view->ItemCount();
-        run.bytesPerItem = after > before ? static_cast<double>(after - before) / kItems : 0;
-    } else {
-        run.seconds = -1;
-    }
-    browser->DestroyView();
-    view.Reset();
-    module->Release();
-    return run;
-}
-
-// The module view over \A:\Wide, 10,000 files served by the substitute
-// module server out of process: what the user waits for, link included.
-ModuleRun TimeModuleViewOverServer() {
-    ModuleRun run;
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring tree = std::wstring(temp) + L"ktx_view_bench_module";
-    std::wstring marker = tree + L"\\complete";
-    if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        CreateDirectoryW(tree.c_str(), nullptr);
-        HRESULT hr = substitute::PrepareDrive(tree, L'A', 64u * 1024 * 1024, L"WIDE");
-        if (SUCCEEDED(hr)) hr = substitute::BuildFiles(tree, L'A', L"Wide", kItems, 64, L"Entry ", L".txt");
-        if (FAILED(hr)) return run;
-        CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    }
-    SubstituteModule::Options options;
-    options.serveFolder = tree;
-    SubstituteModule module(options);
-    if (!module.ok()) return run;
-    EnterComThread();
-    {
-        ComPtr<TestShellBrowser> browser;
-        ComPtr<ModuleView> view;
-        if (SUCCEEDED(TestShellBrowser::Create(800, 600, &browser)) && SUCCEEDED(ModuleView::Create(&view)) &&
-            SUCCEEDED(view->InitForFolderPath(L"\\A:\\Wide", nullptr, browser->Frame()))) {
-            double start = Seconds();
-            HWND window = nullptr;
-            HRESULT hr = browser->ShowView(view.Get(), FVM_DETAILS, FWF_AUTOARRANGE, &window);
-            TestShellBrowser::PumpMessages();
-            if (SUCCEEDED(hr)) {
-                run.seconds = Seconds() - start;
-                run.rows = view->ItemCount();
-            }
-            browser->DestroyView();
-        }
-    }
-    LeaveComThread();
-    return run;
+    module->AddFolder(bench::kItemsFolder);
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((directory + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return module;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        std::wstring path = std::wstring(bench::kItemsFolder) + L"\\" + found.cFileName;
+        module->AddFile(path.c_str(), found.nFileSizeLow);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return module;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const bool quick = bench::QuickMode(argc, argv);
+    std::vector<unsigned long> numbers = bench::NumberArguments(argc, argv);
+    const unsigned items = !numbers.empty() ? static_cast<unsigned>(numbers[0]) : quick ? 1000 : 10000;
     OleInitialize(nullptr);
-    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
     SelectResourceLanguage(false, GetModuleHandleW(nullptr));
 
-    ModuleRun module = TimeModuleView();
-    ModuleRun served = TimeModuleViewOverServer();
-    double wine = TimeDefaultView();
-    printf("items: %d\n", kItems);
-    printf("module view, module in process: %.3f s (%d rows)\n", module.seconds, module.rows);
-    printf("module view, substitute server: %.3f s (%d rows)\n", served.seconds, served.rows);
-    printf("default view over files: %.3f s\n", wine);
-    if (module.seconds > 0 && wine > 0) printf("ratio module/default, in process: %.2f\n", module.seconds / wine);
-    if (served.seconds > 0 && wine > 0) printf("ratio module/default, through the server: %.2f\n", served.seconds / wine);
-    printf("module view memory per item: %.0f bytes\n", module.bytesPerItem);
+    const std::wstring tree = bench::ItemsTree(items);
+    if (tree.empty()) {
+        std::printf("cannot make the tree of %u files\n", items);
+        return 1;
+    }
+    const std::wstring directory = tree + L"\\A\\Items";
+    std::printf("view_window_bench%s: %u files in details mode, flags 0x%X on both sides, %d rounds after a "
+                "warm-up\n",
+                quick ? " (quick)" : "", items, static_cast<unsigned>(kFlags), kRounds);
+
+    bool ok = true;
+    int rows = 0;
+    SIZE_T heapGrowth = 0;
+    bench::Comparison inProcess;
+    {
+        FakeModuleAccess* module = InProcessModule(directory);
+        FakeModuleAccessScope scope(module);
+        inProcess = bench::Alternate(kRounds, [&] { return TimeDefaultView(directory); },
+                                     [&] { return TimeModuleView(&rows, nullptr); });
+        TimeModuleView(nullptr, &heapGrowth);
+        module->Release();
+    }
+    if (rows != static_cast<int>(items)) {
+        std::printf("the module view shows %d rows, not %u\n", rows, items);
+        ok = false;
+    }
+    bench::PrintSamples("Wine's default view over the files", inProcess.a, 1e3, "ms");
+    bench::PrintSamples("module view, module in process", inProcess.b, 1e3, "ms");
+    bench::PrintSamples("ratio module / default", inProcess.ratio, 1, "x ");
+    std::printf("  module view memory per item: %.0f bytes\n", static_cast<double>(heapGrowth) / items);
+
+    bench::Comparison served;
+    {
+        SubstituteModule::Options options;
+        options.serveFolder = tree;
+        SubstituteModule module(options);
+        if (module.ok()) {
+            EnterComThread();
+            int servedRows = 0;
+            served = bench::Alternate(kRounds, [&] { return TimeDefaultView(directory); },
+                                      [&] { return TimeModuleView(&servedRows, nullptr); });
+            LeaveComThread();
+            if (servedRows != static_cast<int>(items)) ok = false;
+            bench::PrintSamples("Wine's default view over the files", served.a, 1e3, "ms");
+            bench::PrintSamples("module view, substitute server", served.b, 1e3, "ms");
+            bench::PrintSamples("ratio module through the server / default", served.ratio, 1, "x ");
+        } else {
+            std::printf("substitute server not available\n");
+            ok = false;
+        }
+    }
+    const bool met = bench::PrintGoal("module view in process / default view", inProcess.ratio.Median(), kGoal, "x");
+    std::printf("%s\n", ok ? (met ? "all goals met" : "some goals MISSED") : "the run failed");
     OleUninitialize();
-    return 0;
+    return ok ? 0 : 1;
 }

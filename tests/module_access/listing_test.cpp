@@ -135,6 +135,64 @@ TEST_F(Listing, ArrayGrowsIn32EntrySteps) {
     EXPECT_STREQ(L"\\A:\\Many\\f109", ItemPath(items[42]));
 }
 
+TEST(ItemArrayReserve, RoomForManyAtOnceInMultiplesOf32) {
+    struct Case {
+        UINT held, more, capacity;
+    } cases[] = {
+        {0, 0, 0},      {0, 1, 32},    {0, 32, 32},   {0, 33, 64}, {0, 1000, 1024},
+        {33, 31, 64},   // fits: the array stays where it is
+        {33, 32, 96},   // a held array grows by half at least
+        {33, 200, 256},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.held << " + " << c.more);
+        ItemArray items;
+        for (UINT i = 0; i < c.held; ++i)
+            ASSERT_EQ(S_OK, items.Append(MakeItemId((L"\\A:\\f" + std::to_wstring(i)).c_str(),
+                                                    L"", i, 0, 0, 0, 0)));
+        const UINT before = items.capacity();
+        LPITEMIDLIST* const storage = items.items();
+        ASSERT_EQ(S_OK, items.Reserve(c.more));
+        EXPECT_EQ(c.capacity, items.capacity());
+        EXPECT_EQ(c.held, items.count());
+        if (c.capacity == before) EXPECT_EQ(storage, items.items());
+        for (UINT i = c.held; i < items.capacity(); ++i) EXPECT_EQ(nullptr, items.items()[i]);
+        if (c.held) EXPECT_STREQ(L"\\A:\\f32", ItemPath(items[32]));
+    }
+    // Beyond what a 32-bit size can count: refused, the array as it was.
+    ItemArray items;
+    ASSERT_EQ(S_OK, items.Append(MakeItemId(L"\\A:\\x", L"", 1, 0, 0, 0, 0)));
+    EXPECT_EQ(E_OUTOFMEMORY, items.Reserve(0xFFFFFFFFu));
+    EXPECT_EQ(1u, items.count());
+    EXPECT_EQ(32u, items.capacity());
+}
+
+TEST_F(Listing, ALongListingIsReservedOnceAndAppendsKeepTheirOrder) {
+    fake_->AddFolder(L"\\A:\\Wide");
+    fake_->AddFolder(L"\\A:\\Wide\\Deep");
+    for (int i = 0; i < 1000; ++i) {
+        fake_->AddFile((L"\\A:\\Wide\\f" + std::to_wstring(1000 + i)).c_str(), i);
+        fake_->AddFile((L"\\A:\\Wide\\Deep\\g" + std::to_wstring(1000 + i)).c_str(), i);
+    }
+    ItemArray items;
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:\\Wide", L"f*", &items, fake_, false, false));
+    EXPECT_EQ(1000u, items.count());
+    EXPECT_EQ(1024u, items.capacity());
+
+    // Recursive: the folder's contents come between its own entry and the
+    // rest of the outer listing, all in one array.
+    ItemArray all;
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:\\Wide", L"*", &all, fake_, false, true));
+    ASSERT_EQ(2001u, all.count());
+    // The inner listing reserved room for the outer entries still to come too.
+    EXPECT_EQ(2016u, all.capacity());
+    std::vector<std::wstring> paths = Paths(all);
+    EXPECT_EQ(L"\\A:\\Wide\\Deep", paths[0]);
+    EXPECT_EQ(L"\\A:\\Wide\\Deep\\g1999", paths[1000]);
+    EXPECT_EQ(L"\\A:\\Wide\\f1000", paths[1001]);
+    EXPECT_EQ(L"\\A:\\Wide\\f1999", paths[2000]);
+}
+
 TEST_F(Listing, RecursiveListingIsDepthFirst) {
     ItemArray items;
     ASSERT_EQ(S_OK, ListItemsEx(L"", L"*", &items, fake_, false, true));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include <set>
 #include <vector>
 
 #include "common/formatting.h"
@@ -62,6 +63,66 @@ struct BarWatch {
                           reinterpret_cast<DWORD_PTR>(this));
     }
 };
+
+WPARAM g_reads = 0;
+
+// A stream whose every read takes `step` ms on the fake clock and leaves a
+// message in the queue, so that a test sees when the reader pumps.
+class TickingStream : public IStream {
+public:
+    TickingStream(ComPtr<IStream> inner, DWORD step, HWND queue)
+        : inner_(std::move(inner)), step_(step), queue_(queue) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (iid != IID_IUnknown && iid != IID_IStream && iid != IID_ISequentialStream) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        ULONG left = --refs_;
+        if (!left) delete this;
+        return left;
+    }
+    STDMETHODIMP Read(void* buffer, ULONG count, ULONG* read) override {
+        g_now += step_;
+        ++g_reads;
+        if (queue_) PostMessageW(queue_, WM_APP, g_reads, 0);
+        return inner_->Read(buffer, count, read);
+    }
+    STDMETHODIMP Stat(STATSTG* stat, DWORD flags) override { return inner_->Stat(stat, flags); }
+    STDMETHODIMP Seek(LARGE_INTEGER o, DWORD origin, ULARGE_INTEGER* at) override {
+        return inner_->Seek(o, origin, at);
+    }
+    STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Revert() override { return E_NOTIMPL; }
+    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    virtual ~TickingStream() = default;
+    ComPtr<IStream> inner_;
+    DWORD step_;
+    HWND queue_;
+    ULONG refs_ = 1;
+};
+
+// Records, for each message TickingStream left, how many reads had been made
+// when it was dispatched: each distinct number is one pump of the queue.
+std::vector<WPARAM>* g_pumpedAt = nullptr;
+LRESULT CALLBACK QueueProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+    if (message == WM_APP && g_pumpedAt) g_pumpedAt->push_back(g_reads);
+    return DefWindowProcW(window, message, wp, lp);
+}
 
 }  // namespace
 
@@ -175,20 +236,32 @@ TEST(ProgressDialog, CancelCloseAndSystemCloseOnlySetTheFlag) {
     EXPECT_FALSE(IsWindow(window));
 }
 
-TEST(ProgressStream, TenThousandBytesRefreshTheDialogThreeTimesByReadOrCopyTo) {
+TEST(ProgressStream, TenThousandBytesRefreshAtEachChunkOfASlowSourceByReadOrCopyTo) {
     const std::vector<BYTE> bytes = Pattern(10000);
-    for (bool copyTo : {false, true}) {
-        SCOPED_TRACE(copyTo);
+    struct Case {
+        bool copyTo;
+        DWORD msPerChunk;
+        std::vector<int> bar;
+    } cases[] = {
+        // 4096, 8192 and 10,000 bytes of 10,000, as slowly as a serial link.
+        {false, 45, {40, 81, 100}},
+        {true, 15, {40, 81, 100}},
+        // A fast source: the first and the last chunk only.
+        {false, 0, {40, 100}},
+        {true, 14, {40, 100}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.copyTo << " " << c.msPerChunk);
         DWORD cancel = 0;
-        ProgressDialog dialog(ProgressMode::Copy, 10000, &cancel);
+        ProgressDialog dialog(ProgressMode::Copy, 10000, &cancel, &FakeTicks);
         ASSERT_TRUE(dialog.window());
         BarWatch watch;
         watch.Attach(dialog);
-        ComPtr<IStream> stream;
-        ASSERT_EQ(S_OK, CreateProgressStream(MemoryStream(bytes).Get(), &dialog, 10000, &cancel,
-                                             true, &stream));
+        ComPtr<IStream> inner, stream;
+        inner.Attach(new TickingStream(MemoryStream(bytes), c.msPerChunk, nullptr));
+        ASSERT_EQ(S_OK, CreateProgressStream(inner.Get(), &dialog, 10000, &cancel, true, &stream));
         ULONG read = 0;
-        if (copyTo) {
+        if (c.copyTo) {
             ULARGE_INTEGER count, copied, written;
             count.QuadPart = 1ull << 40;
             EXPECT_EQ(S_OK, stream->CopyTo(MemoryStream({}).Get(), count, &copied, &written));
@@ -199,15 +272,64 @@ TEST(ProgressStream, TenThousandBytesRefreshTheDialogThreeTimesByReadOrCopyTo) {
             got.resize(read);
             EXPECT_EQ(bytes, got);
         }
-        // 4096, 8192 and 10,000 bytes of 10,000.
-        EXPECT_EQ((std::vector<int>{40, 81, 100}), watch.positions);
+        EXPECT_EQ(c.bar, watch.positions);
 
         // At the end: success with nothing read, and no further refresh.
         BYTE more[16];
         EXPECT_EQ(S_OK, stream->Read(more, sizeof(more), &read));
         EXPECT_EQ(0u, read);
-        EXPECT_EQ(3u, watch.positions.size());
+        EXPECT_EQ(c.bar.size(), watch.positions.size());
     }
+}
+
+TEST(ProgressStream, FastReadsRefreshAndPumpAtMostEveryFifteenMilliseconds) {
+    // 1 MB in 256 chunks standing for 1 % of the dialog's total.
+    const std::vector<BYTE> bytes = Pattern(1 << 20);
+    WNDCLASSW queueClass = {};
+    queueClass.lpfnWndProc = QueueProc;
+    queueClass.lpszClassName = L"KtxTestQueue";
+    RegisterClassW(&queueClass);
+    HWND queue = CreateWindowW(L"KtxTestQueue", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               nullptr, nullptr);
+    ASSERT_TRUE(queue);
+    struct Case {
+        DWORD msPerChunk;
+        size_t refreshes, pumps;
+    } cases[] = {
+        // The first chunk and the last only.
+        {0, 2, 2},
+        // The first chunk, then every third (15 ms later), which is also the last.
+        {5, 86, 86},
+        // Slow enough: every chunk.
+        {20, 256, 256},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.msPerChunk);
+        std::vector<WPARAM> pumpedAt;
+        g_pumpedAt = &pumpedAt;
+        g_reads = 0;
+        DWORD cancel = 0;
+        ProgressDialog dialog(ProgressMode::Copy, 100u << 20, &cancel, &FakeTicks);
+        ASSERT_TRUE(dialog.window());
+        BarWatch watch;
+        watch.Attach(dialog);
+        ComPtr<IStream> inner;
+        inner.Attach(new TickingStream(MemoryStream(bytes), c.msPerChunk, queue));
+        ComPtr<IStream> stream;
+        ASSERT_EQ(S_OK, CreateProgressStream(inner.Get(), &dialog, 1 << 20, &cancel, true, &stream));
+        std::vector<BYTE> got(1 << 20);
+        ULONG read = 0;
+        EXPECT_EQ(S_OK, stream->Read(got.data(), 1 << 20, &read));
+        EXPECT_EQ(1u << 20, read);
+        EXPECT_EQ(c.refreshes, watch.positions.size());
+        ASSERT_FALSE(watch.positions.empty());
+        EXPECT_EQ(1, watch.positions.back());
+        // Every message left was dispatched by the time the last chunk came.
+        EXPECT_EQ(256u, pumpedAt.size());
+        EXPECT_EQ(c.pumps, std::set<WPARAM>(pumpedAt.begin(), pumpedAt.end()).size());
+        g_pumpedAt = nullptr;
+    }
+    DestroyWindow(queue);
 }
 
 TEST(ProgressStream, EscapeWhileReadingCancels) {

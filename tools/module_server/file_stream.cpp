@@ -7,13 +7,24 @@
 #include "tools/substitute_common/server_host.h"
 #include "tools/substitute_common/settings.h"
 
+namespace {
+
+double SecondsNow() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace
+
 void LinkPacer::Pace(ULONGLONG bytes) {
     if (rate_ == 0 || bytes == 0) return;
-    if (total_ == 0) startTick_ = GetTickCount64();
-    total_ += bytes;
-    ULONGLONG due = startTick_ + total_ * 1000 / rate_;
-    ULONGLONG now = GetTickCount64();
-    if (due > now) Sleep(static_cast<DWORD>(due - now));
+    owedSeconds_ += static_cast<double>(bytes) / rate_;
+    if (owedSeconds_ < 0.001) return;
+    const double start = SecondsNow();
+    Sleep(static_cast<DWORD>(owedSeconds_ * 1000));
+    owedSeconds_ -= SecondsNow() - start;
 }
 
 namespace {

@@ -9,8 +9,9 @@
 
 #include "common/holders.h"
 
-// Paces a transfer to a byte rate: after n bytes at least n / rate seconds
-// have passed since the first byte.
+// Simulates a serial link of a given byte rate: each chunk costs its time on
+// the link on top of what the call really took, so that any cost of the
+// caller's shows in the total instead of vanishing into a wait for a deadline.
 class LinkPacer {
 public:
     explicit LinkPacer(DWORD bytesPerSecond) : rate_(bytesPerSecond) {}
@@ -18,8 +19,9 @@ public:
 
 private:
     DWORD rate_;
-    ULONGLONG total_ = 0;
-    ULONGLONG startTick_ = 0;
+    // Link time not slept yet: Sleep takes whole milliseconds and may sleep
+    // longer than asked; the difference is carried to the next chunk.
+    double owedSeconds_ = 0;
 };
 
 struct OpenedFile {
