@@ -337,6 +337,89 @@ TEST_F(ContextMenuThroughShell, CutPutsTheFileOnTheClipboardForAMove) {
     OleSetClipboard(nullptr);
 }
 
+std::string FileBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "(missing)";
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read) bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+// Wine's own data object for one PC file, as its explorer puts it on the
+// clipboard.
+ComPtr<IDataObject> PcFileDataObject(const std::wstring& path) {
+    ComPtr<IDataObject> data;
+    LPITEMIDLIST list = nullptr;
+    if (FAILED(SHParseDisplayName(path.c_str(), nullptr, &list, 0, nullptr))) return data;
+    ComPtr<IShellFolder> parent;
+    LPCITEMIDLIST child = nullptr;
+    if (SUCCEEDED(SHBindToParent(list, IID_PPV_ARGS(&parent), &child)))
+        parent->GetUIObjectOf(nullptr, 1, &child, IID_IDataObject, nullptr, IID_PPV_ARGS_Helper(&data));
+    CoTaskMemFree(list);
+    return data;
+}
+
+// Paste on a folder's menu copies what the clipboard holds into that folder,
+// whether module files copied by the menu or PC files copied by the shell.
+TEST_F(ContextMenuThroughShell, PasteOnAFolderCopiesTheClipboardIntoIt) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(ARRAYSIZE(temp), temp);
+    const std::wstring pcFile = std::wstring(temp) + L"ktx paste source.bin";
+    std::string pcBytes(20000, '\0');
+    for (size_t i = 0; i < pcBytes.size(); ++i) pcBytes[i] = static_cast<char>(i * 7 + i / 251);
+    HANDLE file = CreateFileW(pcFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, pcBytes.data(), static_cast<DWORD>(pcBytes.size()), &written, nullptr);
+    CloseHandle(file);
+
+    const std::wstring archive = module_.PcPath(L"\\A:\\Data\\Archive") + L"\\";
+    const std::string photo = FileBytes(module_.PcPath(L"\\A:\\Data\\Photo.jpg"));
+    ASSERT_NE(photo, "(missing)");
+    IdListHolder archiveItem = Child(data_.Get(), L"Archive");
+    ASSERT_TRUE(archiveItem);
+
+    // The PC file goes first: under Wine, once the library's clipboard thread
+    // has been the first to use the OLE clipboard and has ended, this thread
+    // can no longer empty it (OleSetClipboard answers CLIPBRD_E_CANT_OPEN).
+    struct Case {
+        const char* source;
+        bool fromModule;
+        std::wstring arrives;
+        std::string bytes;
+    } cases[] = {
+        {"PC file copied by the shell", false, archive + L"ktx paste source.bin", pcBytes},
+        {"module file copied by the menu", true, archive + L"Photo.jpg", photo},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        if (c.fromModule) {
+            ComPtr<IContextMenu> copy = MenuOf(data_.Get(), Child(data_.Get(), L"Photo.jpg").get());
+            ASSERT_TRUE(copy);
+            copy->QueryContextMenu(menu_, 0, kFirstId, kFirstId + 50, CMF_NORMAL);
+            ASSERT_EQ(Invoke(copy.Get(), "copy"), S_OK);
+        } else {
+            ComPtr<IDataObject> data = PcFileDataObject(pcFile);
+            ASSERT_TRUE(data);
+            ASSERT_EQ(OleSetClipboard(data.Get()), S_OK);
+        }
+        EXPECT_TRUE(ClipboardCanPaste());
+        ComPtr<IContextMenu> paste = MenuOf(data_.Get(), archiveItem.get());
+        ASSERT_TRUE(paste);
+        HMENU other = CreatePopupMenu();
+        paste->QueryContextMenu(other, 0, kFirstId, kFirstId + 50, CMF_NORMAL);
+        DestroyMenu(other);
+        EXPECT_EQ(Invoke(paste.Get(), "paste"), S_OK);
+        EXPECT_TRUE(WaitFor([&] { return FileBytes(c.arrives) == c.bytes; }, 20000));
+        // The clipboard outlives this process: leave it empty for the next.
+        EXPECT_TRUE(WaitFor([] { return OleSetClipboard(nullptr) == S_OK && !ClipboardCanPaste(); }));
+    }
+    DeleteFileW(pcFile.c_str());
+}
+
 TEST(ContextMenuRegistration, TheHandlerClassIsRegisteredAndApproved) {
     ASSERT_EQ(RunRegsvr32(false), 0u);
     wchar_t value[MAX_PATH] = {};
