@@ -154,7 +154,6 @@ HICON ItemIcon(LPCITEMIDLIST item, bool small, bool open = false);
 HICON DriveIcon(bool small);
 // System-image-list indexes; -1 when the shell fails.
 int ItemIconIndex(LPCITEMIDLIST item, bool small, bool open = false);
-inline int ItemSmallIconIndex(LPCITEMIDLIST item) { return ItemIconIndex(item, true); }
 // The same by name and attributes alone (an empty or null name for none).
 int IconIndexForName(const wchar_t* name, DWORD attributes, bool small, bool open = false);
 // The shell's system image lists (shared, never destroyed).

@@ -194,7 +194,7 @@ void NameLocationPage::FillLookIn() {
         std::wstring path = ItemPath(item);
         std::wstring name = path.size() > 1 && path[0] == L'\\' ? path.substr(1) : path;
         entries.push_back({Resources().LoadString(IDS_MODULE_DISK) + L" (" + name + L")",
-                           path[0] == L'\\' ? path : L"\\" + path, ItemSmallIconIndex(item)});
+                           path[0] == L'\\' ? path : L"\\" + path, ItemIconIndex(item, true)});
     }
     std::sort(entries.begin(), entries.end(),
               [](const Drive& a, const Drive& b) { return lstrcmpiW(a.text.c_str(), b.text.c_str()) < 0; });

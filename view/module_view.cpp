@@ -403,7 +403,7 @@ bool ModuleView::InsertRow(LPCITEMIDLIST item, int index) {
     row.iItem = index;
     row.lParam = reinterpret_cast<LPARAM>(item);
     if (kind_ == ListKind::Root) {
-        fixedName = DriveRowName(item);
+        fixedName = DriveDisplayName(item);
         row.pszText = &fixedName[0];
     } else {
         row.pszText = LPSTR_TEXTCALLBACKW;

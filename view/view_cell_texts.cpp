@@ -1,13 +1,7 @@
 #include "view/view_cell_texts.h"
 
 #include "common/formatting.h"
-#include "common/resource_module.h"
 #include "item_id/module_item_id.h"
-#include "resources/string_ids.h"
-
-std::wstring DriveRowName(LPCITEMIDLIST item) {
-    return Resources().LoadString(IDS_MODULE_DISK) + L" (" + ItemShortName(item) + L")";
-}
 
 std::wstring CellText(ListKind kind, int column, LPCITEMIDLIST item) {
     int count = 0;
@@ -16,7 +10,7 @@ std::wstring CellText(ListKind kind, int column, LPCITEMIDLIST item) {
     const bool folder = (ItemAttributes(item) & FILE_ATTRIBUTE_DIRECTORY) != 0;
     switch (columns[column].content) {
     case ColumnContent::Name:
-        return kind == ListKind::Root ? DriveRowName(item) : ItemName(item);
+        return kind == ListKind::Root ? DriveDisplayName(item) : ItemName(item);
     case ColumnContent::InFolder:
         return InFolderText(ItemPath(item));
     case ColumnContent::Size:
@@ -38,7 +32,7 @@ std::wstring CellText(ListKind kind, int column, LPCITEMIDLIST item) {
 }
 
 int RowIconIndex(LPCITEMIDLIST item) {
-    int index = ItemSmallIconIndex(item);
+    int index = ItemIconIndex(item, true);
     return index < 0 ? 0 : index;
 }
 
@@ -49,7 +43,7 @@ int RowIconCache::IndexFor(LPCITEMIDLIST item) {
     } else {
         const wchar_t* name = ItemName(item);
         const wchar_t* dot = wcsrchr(name, L'.');
-        key.assign(1, static_cast<wchar_t>(L'0' + (ItemAttributes(item) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN))));
+        key.assign(1, static_cast<wchar_t>(L'0' + (ItemAttributes(item) & kShellLookAttributes)));
         if (dot) key += dot;
         CharLowerBuffW(&key[0], static_cast<DWORD>(key.size()));
     }

@@ -12,8 +12,6 @@
 
 // The text of `column` of a list of `kind` for an item.
 std::wstring CellText(ListKind kind, int column, LPCITEMIDLIST item);
-// "Module Disk (A:)": the fixed name of a drive row.
-std::wstring DriveRowName(LPCITEMIDLIST item);
 // The system image list index of a row's icon; 0 when the shell has none.
 int RowIconIndex(LPCITEMIDLIST item);
 

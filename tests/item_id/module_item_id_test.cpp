@@ -218,8 +218,8 @@ TEST(ModuleItemIdDescription, TypeNameLocationAndIcon) {
     EXPECT_EQ(ItemParentPath(L""), L"");
     // Drives show the PC's disk icon, files the icon of their type.
     IdListHolder drive = Make(L"\\A:", L"\\A:", 0, 0);
-    EXPECT_EQ(ItemSmallIconIndex(drive.get()), IconIndexForName(L"C:\\", 0, true));
-    EXPECT_EQ(ItemSmallIconIndex(Make(L"\\A:\\notes.txt").get()),
+    EXPECT_EQ(ItemIconIndex(drive.get(), true), IconIndexForName(L"C:\\", 0, true));
+    EXPECT_EQ(ItemIconIndex(Make(L"\\A:\\notes.txt").get(), true),
               IconIndexForName(L"notes.txt", FILE_ATTRIBUTE_ARCHIVE, true));
 }
 
