@@ -32,8 +32,8 @@ const ClassSpec kClasses[] = {
     {kPasteReplyWindowClass, false, HandlerWindowProc, nullptr, nullptr},
 };
 
-HINSTANCE InstanceFor(const ClassSpec& spec) {
-    return spec.hostInstance ? GetModuleHandleW(nullptr) : CodeModule();
+HINSTANCE InstanceFor(const ClassSpec& entry) {
+    return entry.hostInstance ? GetModuleHandleW(nullptr) : CodeModule();
 }
 
 }  // namespace
@@ -46,21 +46,21 @@ HINSTANCE CodeModule() {
 }
 
 bool RegisterModuleWindowClasses() {
-    for (const ClassSpec& spec : kClasses) {
-        HINSTANCE instance = InstanceFor(spec);
+    for (const ClassSpec& entry : kClasses) {
+        HINSTANCE instance = InstanceFor(entry);
         WNDCLASSEXW existing = {sizeof(existing)};
-        if (GetClassInfoExW(instance, spec.name, &existing)) continue;
+        if (GetClassInfoExW(instance, entry.name, &existing)) continue;
         WNDCLASSEXW wc = {sizeof(wc)};
-        wc.lpfnWndProc = spec.procedure;
+        wc.lpfnWndProc = entry.procedure;
         wc.hInstance = instance;
-        wc.hCursor = spec.cursor ? LoadCursorW(nullptr, spec.cursor) : nullptr;
-        wc.hbrBackground = spec.background;
-        wc.lpszClassName = spec.name;
+        wc.hCursor = entry.cursor ? LoadCursorW(nullptr, entry.cursor) : nullptr;
+        wc.hbrBackground = entry.background;
+        wc.lpszClassName = entry.name;
         if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
     }
     return true;
 }
 
 void UnregisterModuleWindowClasses() {
-    for (const ClassSpec& spec : kClasses) UnregisterClassW(spec.name, InstanceFor(spec));
+    for (const ClassSpec& entry : kClasses) UnregisterClassW(entry.name, InstanceFor(entry));
 }
