@@ -15,9 +15,9 @@ import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location("clips", os.path.join(HERE, "make-clips.py"))
-clips = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(clips)
+loader_spec = importlib.util.spec_from_file_location("clips", os.path.join(HERE, "make-clips.py"))
+clips = importlib.util.module_from_spec(loader_spec)
+loader_spec.loader.exec_module(clips)
 
 # --- the icon ---------------------------------------------------------------
 
