@@ -397,7 +397,7 @@ int ModuleView::RowUnderPoint(POINT client) const {
 void ModuleView::OpenRowItem(int row) {
     LPCITEMIDLIST item = row >= 0 ? RowItem(row) : nullptr;
     if (!item) return;
-    if (IsFileItem(item)) {
+    if (!IsContainerItem(item)) {
         ShowMessageBox(list_, Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE), Resources().LoadString(IDS_MODULE),
                        MB_ICONHAND);
         return;
