@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <vector>
 
 #include "common/holders.h"
 #include "module_access/listing_layout.h"
@@ -98,15 +99,11 @@ void AddSizes(const LPCITEMIDLIST* items, UINT count, ULONGLONG* total, bool pum
             continue;
         }
         if (depth >= kMaxDepth) continue;
-        std::unique_ptr<IdListHolder[]> children;
-        UINT childCount = 0;
-        if (FAILED(ListItems(ItemPath(item), &children, &childCount, access, false)) ||
-            childCount == 0)
-            continue;
-        std::unique_ptr<LPCITEMIDLIST[]> raw(new (std::nothrow) LPCITEMIDLIST[childCount]);
-        if (!raw) continue;
-        for (UINT k = 0; k < childCount; ++k) raw[k] = children[k].get();
-        AddSizes(raw.get(), childCount, total, pump, access, depth + 1);
+        std::vector<IdListHolder> children;
+        if (FAILED(ListItems(ItemPath(item), &children, access, false)) || children.empty()) continue;
+        std::vector<LPCITEMIDLIST> raw;
+        for (const IdListHolder& child : children) raw.push_back(child.get());
+        AddSizes(raw.data(), static_cast<UINT>(raw.size()), total, pump, access, depth + 1);
     }
 }
 
@@ -257,23 +254,25 @@ HRESULT ListItemsEx(const wchar_t* folderPath, const wchar_t* pattern, ItemArray
     return hr;
 }
 
-HRESULT ListItems(const wchar_t* folderPath, std::unique_ptr<IdListHolder[]>* items, UINT* count,
-                  ModuleAccess* access, bool foldersOnly) {
-    if (!items || !count || !access) return E_POINTER;
-    items->reset();
-    *count = 0;
+HRESULT ListItems(const wchar_t* folderPath, std::vector<IdListHolder>* items, ModuleAccess* access,
+                  bool foldersOnly) {
+    if (!items || !access) return E_POINTER;
+    items->clear();
     ItemArray listed;
     HRESULT hr = ListItemsEx(folderPath, L"*", &listed, access, foldersOnly, false);
     if (FAILED(hr) || listed.count() == 0) return hr;
 
-    std::unique_ptr<IdListHolder[]> result(new (std::nothrow) IdListHolder[listed.count()]);
-    if (!result) return E_OUTOFMEMORY;
+    std::vector<IdListHolder> result;
+    try {
+        result.reserve(listed.count());
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     UINT n = 0;
     LPITEMIDLIST* raw = listed.Detach(&n);
-    for (UINT i = 0; i < n; ++i) result[i].reset(raw[i]);
+    for (UINT i = 0; i < n; ++i) result.emplace_back(raw[i]);
     ShellFree(raw);
     *items = std::move(result);
-    *count = n;
     return S_OK;
 }
 

@@ -6,8 +6,8 @@
 #include <oaidl.h>
 #include <shtypes.h>
 
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "module_access/module_access_h.h"
 #include "item_id/module_item_id.h"
@@ -89,10 +89,10 @@ private:
     UINT count_ = 0;
 };
 
-// The folder's direct contents (pattern "*"). No entries: success, a null
-// array and a count of 0. E_POINTER for a null output or access pointer.
-HRESULT ListItems(const wchar_t* folderPath, std::unique_ptr<IdListHolder[]>* items, UINT* count,
-                  ModuleAccess* access, bool foldersOnly);
+// The folder's direct contents (pattern "*"), replacing `items`. No entries:
+// success and no items. E_POINTER for a null output or access pointer.
+HRESULT ListItems(const wchar_t* folderPath, std::vector<IdListHolder>* items, ModuleAccess* access,
+                  bool foldersOnly);
 
 // Appends the entries matching `pattern` to `items`, depth first when
 // recursive (a folder's own item precedes its contents). Any failure frees

@@ -121,8 +121,7 @@ HRESULT ModuleFolder::InternalQueryInterface(REFIID iid, void** out) {
 // --- Listing ---------------------------------------------------------------
 
 void ModuleFolder::FreeListing() {
-    listing_.reset();
-    listingCount_ = 0;
+    listing_.clear();
 }
 
 HRESULT ModuleFolder::GetModuleAccess(ModuleAccess** access) {
@@ -138,7 +137,7 @@ HRESULT ModuleFolder::GetModuleAccess(ModuleAccess** access) {
 
 HRESULT ModuleFolder::ListInto(ModuleAccess* access) {
     FreeListing();
-    return ListItems(path_.c_str(), &listing_, &listingCount_, access, false);
+    return ListItems(path_.c_str(), &listing_, access, false);
 }
 
 namespace {
@@ -192,8 +191,8 @@ HRESULT ModuleFolder::RefreshListing() {
 }
 
 bool ModuleFolder::ListingHolds(LPCITEMIDLIST item) const {
-    for (UINT i = 0; i < listingCount_; ++i)
-        if (CompareItems(listing_[i].get(), item, kSortPathAscending, false) == 0) return true;
+    for (const IdListHolder& listed : listing_)
+        if (CompareItems(listed.get(), item, kSortPathAscending, false) == 0) return true;
     return false;
 }
 
@@ -214,12 +213,12 @@ STDMETHODIMP ModuleFolder::EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) {
     std::vector<IdListHolder> chosen;
     if (!(flags & SHCONTF_NETPRINTERSRCH)) {
         try {
-            chosen.reserve(listingCount_);
+            chosen.reserve(listing_.size());
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
-        for (UINT i = 0; i < listingCount_; ++i) {
-            LPCITEMIDLIST item = listing_[i].get();
+        for (const IdListHolder& listed : listing_) {
+            LPCITEMIDLIST item = listed.get();
             DWORD attributes = ItemAttributes(item);
             if ((attributes & FILE_ATTRIBUTE_HIDDEN) && !(flags & SHCONTF_INCLUDEHIDDEN)) continue;
             bool container = (attributes & FILE_ATTRIBUTE_DIRECTORY) || IsDriveItem(item);
@@ -342,7 +341,7 @@ STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
 HRESULT ModuleFolder::ContextMenuOf(UINT count, LPCITEMIDLIST* items, void** out) {
     if (count == 0) return E_UNEXPECTED;
     const ModuleContextMenu::Folder self = {static_cast<IShellFolder2*>(this), path_, absolute_.get()};
-    if (count == 1 && listingCount_ == 0 && items[0] && IsValidItemId(items[0]) && IsDriveItem(items[0])) {
+    if (count == 1 && listing_.empty() && items[0] && IsValidItemId(items[0]) && IsDriveItem(items[0])) {
         ModuleAccess* access = nullptr;
         HRESULT hr = GetModuleAccess(&access);
         IdListHolder drive;

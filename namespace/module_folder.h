@@ -36,8 +36,6 @@ public:
     // Lists the folder again (a second attempt on a helper thread; a failure
     // that remains is shown to the user and returned).
     HRESULT RefreshListing();
-    UINT ListingCount() const { return listingCount_; }
-    LPCITEMIDLIST ListingItem(UINT index) const { return listing_[index].get(); }
     // The folder's own server instance, created on first need (no reference added).
     HRESULT GetModuleAccess(ModuleAccess** access);
 
@@ -101,8 +99,7 @@ private:
 
     std::wstring path_;
     IdListHolder absolute_;
-    std::unique_ptr<IdListHolder[]> listing_;
-    UINT listingCount_ = 0;
+    std::vector<IdListHolder> listing_;
     Microsoft::WRL::ComPtr<ModuleAccess> access_;
     bool comEntered_ = false;
 };

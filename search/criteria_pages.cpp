@@ -180,16 +180,15 @@ void NameLocationPage::FillLookIn() {
     // The drives come from a connection of their own, let go at once.
     ComPtr<ModuleAccess> access;
     if (FAILED(CreateModuleAccess(access.GetAddressOf()))) return;
-    std::unique_ptr<IdListHolder[]> drives;
-    UINT count = 0;
-    if (FAILED(ListItems(L"", &drives, &count, access.Get(), false))) return;
+    std::vector<IdListHolder> drives;
+    if (FAILED(ListItems(L"", &drives, access.Get(), false))) return;
     struct Drive {
         std::wstring text, path;
         int image;
     };
     std::vector<Drive> entries;
-    for (UINT i = 0; i < count; ++i) {
-        LPCITEMIDLIST item = drives[i].get();
+    for (const IdListHolder& drive : drives) {
+        LPCITEMIDLIST item = drive.get();
         if (!item || !IsValidItemId(item)) continue;
         std::wstring path = ItemPath(item);
         std::wstring name = path.size() > 1 && path[0] == L'\\' ? path.substr(1) : path;

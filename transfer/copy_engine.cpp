@@ -427,19 +427,18 @@ HRESULT CopyEngine::CopyModuleFolder(const std::wstring& path, DWORD attributes,
         return hr;
     }
     const unsigned problemsBefore = failures_ + skips_;
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
-    hr = ListItems(path.c_str(), &items, &count, server_, false);
+    std::vector<IdListHolder> items;
+    hr = ListItems(path.c_str(), &items, server_, false);
     if (FAILED(hr)) {
         ReportCopyFailure(hr, FileNamePart(path));
         ++failures_;
         return hr;
     }
     HRESULT last = S_OK;
-    for (UINT i = 0; i < count; ++i) {
+    for (const IdListHolder& item : items) {
         Pump();
         if (cancel_) break;
-        LPCITEMIDLIST child = items[i].get();
+        LPCITEMIDLIST child = item.get();
         if (IsContainerItem(child)) {
             last = CopyModuleFolder(ItemPath(child), ItemAttributes(child), own, target);
         } else {

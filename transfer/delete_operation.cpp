@@ -26,11 +26,10 @@ namespace {
 // The direct contents of a folder; false when it cannot be listed.
 bool ListContents(ModuleAccess* server, const std::wstring& folder,
                   std::vector<DeleteTarget>* contents) {
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
-    if (FAILED(ListItems(folder.c_str(), &items, &count, server, false))) return false;
-    for (UINT i = 0; i < count; ++i)
-        contents->push_back({ItemPath(items[i].get()), ItemAttributes(items[i].get())});
+    std::vector<IdListHolder> items;
+    if (FAILED(ListItems(folder.c_str(), &items, server, false))) return false;
+    for (const IdListHolder& item : items)
+        contents->push_back({ItemPath(item.get()), ItemAttributes(item.get())});
     return true;
 }
 

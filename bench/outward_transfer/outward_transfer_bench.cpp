@@ -66,12 +66,11 @@ bool MakeFolder(const SubstituteModule& module, const wchar_t* folder, int count
 double ReadDirectly(ModuleAccess* access, const wchar_t* folder, uint64_t* bytes) {
     static BYTE buffer[kChunk];
     const double start = Now();
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
-    if (FAILED(ListItems(folder, &items, &count, access, false))) return 0;
+    std::vector<IdListHolder> items;
+    if (FAILED(ListItems(folder, &items, access, false))) return 0;
     *bytes = 0;
-    for (UINT i = 0; i < count; ++i) {
-        UniqueBstr path(ItemPath(items[i].get()));
+    for (const IdListHolder& item : items) {
+        UniqueBstr path(ItemPath(item.get()));
         ComPtr<IUnknown> opened;
         ComPtr<IStream> stream;
         if (FAILED(access->OpenFile(path.get(), &opened)) || FAILED(opened.As(&stream))) return 0;

@@ -126,12 +126,7 @@ int wmain(int argc, wchar_t** argv) {
         PasteSeconds(access.Get(), L"\\A:\\Many", smallPaths);
         std::vector<IdListHolder> items;
         std::vector<LPCITEMIDLIST> lists;
-        {
-            std::unique_ptr<IdListHolder[]> listed;
-            UINT count = 0;
-            ListItems(L"\\A:\\Many", &listed, &count, access.Get(), false);
-            for (UINT i = 0; i < count; ++i) items.push_back(std::move(listed[i]));
-        }
+        ListItems(L"\\A:\\Many", &items, access.Get(), false);
         for (const IdListHolder& item : items) lists.push_back(item.get());
         UniqueBstr moved(L"\\A:\\Moved"), bare(L"\\A:\\Bare");
         access->CreateFolder(moved.get());

@@ -41,24 +41,23 @@ protected:
 };
 
 TEST_F(Listing, FolderEntriesCarryTheirRecords) {
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
-    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, fake_, false));
+    std::vector<IdListHolder> items;
+    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, fake_, false));
     EXPECT_EQ(L"ListFolder(\\A:\\Data\\*,0)", fake_->Calls().back());
-    ASSERT_EQ(2u, count);
+    ASSERT_EQ(2u, items.size());
     LPCITEMIDLIST photo = items[0].get();
     EXPECT_STREQ(L"\\A:\\Data\\Photo.jpg", ItemPath(photo));
     EXPECT_STREQ(L"PHOTO.JPG", ItemShortName(photo));
     EXPECT_EQ(1000u, ItemSize(photo));
-    EXPECT_EQ(0x21u, ItemAttributes(photo));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY), ItemAttributes(photo));
     EXPECT_EQ(45000.25, ItemCreated(photo));
     EXPECT_EQ(45001.5, ItemAccessed(photo));
     EXPECT_EQ(45002.75, ItemModified(photo));
 
     // A trailing "\" is not doubled, and folders-only reaches the server.
-    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data\\", &items, &count, fake_, true));
+    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data\\", &items, fake_, true));
     EXPECT_EQ(L"ListFolder(\\A:\\Data\\*,1)", fake_->Calls().back());
-    ASSERT_EQ(1u, count);
+    ASSERT_EQ(1u, items.size());
     EXPECT_STREQ(L"\\A:\\Data\\Sub", ItemPath(items[0].get()));
 }
 
@@ -69,11 +68,9 @@ TEST_F(Listing, EmptyAndMalformedAnswers) {
     V_ARRAY(nullArray.get()) = nullptr;
     for (VARIANT* answer : {empty.get(), nullArray.get()}) {
         fake_->SetRawListing(L"\\A:\\Data\\*", *answer);
-        std::unique_ptr<IdListHolder[]> items(new IdListHolder[1]);
-        UINT count = 9;
-        ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, fake_, false));
-        EXPECT_EQ(nullptr, items.get());
-        EXPECT_EQ(0u, count);
+        std::vector<IdListHolder> items(1);
+        ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, fake_, false));
+        EXPECT_TRUE(items.empty());
     }
 
     // Malformed arrays fail without reading outside them.
@@ -223,20 +220,16 @@ TEST_F(Listing, FailureAtAnyDepthFreesEverything) {
     EXPECT_EQ(0u, items.count());
     EXPECT_EQ(0u, items.capacity());
 
-    std::unique_ptr<IdListHolder[]> list;
-    UINT count = 5;
+    std::vector<IdListHolder> list(5);
     fake_->FailOn(L"ListFolder", L"\\A:\\*", kLinkDown);
-    EXPECT_EQ(kLinkDown, ListItems(L"\\A:", &list, &count, fake_, false));
-    EXPECT_EQ(nullptr, list.get());
-    EXPECT_EQ(0u, count);
+    EXPECT_EQ(kLinkDown, ListItems(L"\\A:", &list, fake_, false));
+    EXPECT_TRUE(list.empty());
 }
 
 TEST_F(Listing, NullArgumentsAreRefused) {
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
-    EXPECT_EQ(E_POINTER, ListItems(L"", nullptr, &count, fake_, false));
-    EXPECT_EQ(E_POINTER, ListItems(L"", &items, nullptr, fake_, false));
-    EXPECT_EQ(E_POINTER, ListItems(L"", &items, &count, nullptr, false));
+    std::vector<IdListHolder> items;
+    EXPECT_EQ(E_POINTER, ListItems(L"", nullptr, fake_, false));
+    EXPECT_EQ(E_POINTER, ListItems(L"", &items, nullptr, false));
     EXPECT_EQ(E_INVALIDARG, ListItemsEx(L"", L"*", nullptr, fake_, false, false));
     EXPECT_EQ(E_INVALIDARG, GetItemRecord(L"\\A:", fake_, nullptr));
     EXPECT_TRUE(fake_->Calls().empty());

@@ -56,10 +56,9 @@ protected:
 };
 
 TEST_F(ModuleServerClient, ListsLooksUpAndTotalsTheSample) {
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
-    ASSERT_EQ(S_OK, ListItems(L"", &items, &count, access_.Get(), false));
-    ASSERT_EQ(2u, count);
+    std::vector<IdListHolder> items;
+    ASSERT_EQ(S_OK, ListItems(L"", &items, access_.Get(), false));
+    ASSERT_EQ(2u, items.size());
     EXPECT_TRUE(IsDriveItem(items[0].get()));
     EXPECT_EQ(4194304u, ItemSize(items[0].get()));
     ULONGLONG total = 0;
@@ -67,8 +66,8 @@ TEST_F(ModuleServerClient, ListsLooksUpAndTotalsTheSample) {
     ASSERT_EQ(S_OK, TotalFileSize(L"", driveA, 1, &total, true, access_.Get()));
     EXPECT_EQ(236072u, total);  // every file on A:
 
-    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, &count, access_.Get(), false));
-    ASSERT_EQ(7u, count);
+    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data", &items, access_.Get(), false));
+    ASSERT_EQ(7u, items.size());
     LPCITEMIDLIST photo = items[3].get();
     EXPECT_STREQ(L"\\A:\\Data\\Photo.jpg", ItemPath(photo));
     EXPECT_STREQ(L"PHOTO.JPG", ItemShortName(photo));
@@ -78,8 +77,8 @@ TEST_F(ModuleServerClient, ListsLooksUpAndTotalsTheSample) {
     ASSERT_TRUE(VariantTimeToSystemTime(ItemModified(photo), &st));
     EXPECT_EQ(2006, st.wYear);
     EXPECT_STREQ(L"\\A:\\Data\\\u00DCbersicht Gr\u00F6\u00DFen.txt", ItemPath(items[6].get()));
-    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data\\Empty Folder", &items, &count, access_.Get(), false));
-    EXPECT_EQ(0u, count);
+    ASSERT_EQ(S_OK, ListItems(L"\\A:\\Data\\Empty Folder", &items, access_.Get(), false));
+    EXPECT_TRUE(items.empty());
 
     EXPECT_TRUE(Exists(L"\\A:"));
     EXPECT_TRUE(Exists(L"\\A:\\Data\\Photo.jpg"));

@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "module_access/com_thread.h"
 #include "item_id/module_item_id.h"
-#include "resources/string_ids.h"
 #include "search/search_engine.h"
 #include "tests/search/search_test_files.h"
 #include "tests/support/prompt_recorder.h"
@@ -102,8 +100,8 @@ TEST_F(SearchOnSubstitute, ListingSearchOfTheSampleModule) {
     // Each folder is listed on its own: the root, both drives and their nine
     // folders (Empty Folder among them).
     EXPECT_EQ(listed + 12, module_.CallCount(L"ListFolder"));
-    EXPECT_EQ(Resources().FormatString(IDS_SEARCH_STATUS, {L"Module "}), host_.statuses.front());
-    EXPECT_EQ(FoundStatusText(2), host_.statuses.back());
+    EXPECT_EQ(L"Search Module ", host_.statuses.front());
+    EXPECT_EQ(L"2 file(s) found.", host_.statuses.back());
     EXPECT_EQ(1, host_.finishes);
 
     // A folder is found by its name; drives never are, though both are searched.
@@ -121,8 +119,7 @@ TEST_F(SearchOnSubstitute, ListingSearchOfTheSampleModule) {
     const std::wstring overview = L"\\A:\\Data\\\x00dc" L"bersicht Gr\x00f6\x00df" L"en.txt";
     EXPECT_EQ((std::vector<std::wstring>{L"\\A:\\Data\\Notes.txt", overview}),
               host_.SortedResults());
-    EXPECT_EQ(Resources().FormatString(IDS_SEARCH_STATUS, {L"Module A:\\Data"}),
-              host_.statuses.front());
+    EXPECT_EQ(L"Search Module A:\\Data", host_.statuses.front());
     EXPECT_EQ(0u, prompts_.Count());
 }
 
@@ -166,9 +163,10 @@ TEST_F(SearchOnSubstitute, DownloadQuestionAboveOneHundredKilobytes) {
     const DWORD opensBefore = module_.CallCount(L"OpenFile");
     Run(c);
     ASSERT_EQ(1u, prompts_.Count());
-    EXPECT_EQ(Resources().FormatString(IDS_SEARCH_CONFIRM_DOWNLOAD, {L"z", 100}),
+    EXPECT_EQ(L"The files which must be searched for total'z',\nare 100 KB. Downloading may take some time.\n\n"
+              L"Do you wish to search the files?",
               prompts_.Last().text);
-    EXPECT_EQ(Resources().LoadString(IDS_SEARCH_CONTENT_CAPTION), prompts_.Last().caption);
+    EXPECT_EQ(L"Finding Files by Content", prompts_.Last().caption);
     EXPECT_TRUE(host_.results.empty());
     EXPECT_EQ(opensBefore, module_.CallCount(L"OpenFile"));
 
@@ -226,7 +224,7 @@ TEST_F(SearchOnSubstitute, AFolderThatCannotBeListedIsReportedAndSkipped) {
     EXPECT_EQ((std::vector<std::wstring>{L"\\B:\\Java\\Game.jad", L"\\B:\\Java\\Game.jar"}),
               host_.SortedResults());
     ASSERT_EQ(1u, prompts_.Count());
-    EXPECT_EQ(Resources().LoadString(IDS_ERR_GENERAL_CAPTION), prompts_.Last().caption);
+    EXPECT_EQ(L"General", prompts_.Last().caption);
     EXPECT_EQ(L"The link is down.", prompts_.Last().text);   // the server's own words
     EXPECT_EQ(UINT(MB_ICONERROR), prompts_.Last().flags & MB_ICONMASK);
 
@@ -259,7 +257,7 @@ TEST_F(SearchOnSubstitute, FailuresReadingFilesAreShownAsTheTableSays) {
     module_.FailNthCall(L"OpenFile", 1, E_ACCESSDENIED);
     Run(c);
     ASSERT_EQ(1u, prompts_.Count());
-    EXPECT_EQ(Resources().LoadString(IDS_ERR_COPY_CAPTION), prompts_.Last().caption);
+    EXPECT_EQ(L"Error Copying File", prompts_.Last().caption);
     EXPECT_FALSE(host_.results.empty());   // the search went on
 
     module_.FailNthCall(L"Read", 1, E_NO_CONNECTION, 1, L"The cable is out.");

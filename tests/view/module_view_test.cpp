@@ -10,12 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "common/formatting.h"
 #include "common/holders.h"
 #include "common/module_count.h"
-#include "common/resource_module.h"
 #include "common/result_codes.h"
-#include "resources/string_ids.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/test_shell_browser.h"
 #include "testing/fake_module_access.h"
@@ -193,15 +190,15 @@ TEST_F(ModuleViewTest, FolderViewAnswersTheShellAndShowsItsItemsFoldersFirst) {
     EXPECT_EQ(LVS_REPORT | LVS_EDITLABELS, style & (LVS_TYPEMASK | LVS_EDITLABELS));
     ASSERT_EQ(4, Header_GetItemCount(ListView_GetHeader(List())));
     int format = 0;
-    EXPECT_EQ(Resources().LoadString(IDS_COL_SIZE), ColumnTitle(1, &format));
+    EXPECT_EQ(L"Size", ColumnTitle(1, &format));
     EXPECT_EQ(LVCFMT_RIGHT, format);
 
     EXPECT_THAT(Names(), ElementsAre(L"Data", L"Photos", L"a.txt", L"b.txt", L"C.bin"));
     EXPECT_EQ(kSortNameAscending, view_->SortCommand());
     // Cells come from the view on demand.
     int c = RowOf(L"C.bin");
-    EXPECT_EQ(FormatByteSize(2000), Cell(c, 1));
-    EXPECT_EQ(FormatDateTime(40002, true, true, false), Cell(c, 3));
+    EXPECT_EQ(L"1.95 KB", Cell(c, 1));
+    EXPECT_EQ(L"7/8/2009 12:00 AM", Cell(c, 3));
     EXPECT_EQ(L"", Cell(RowOf(L"Data"), 1));
     EXPECT_FALSE(Cell(RowOf(L"Data"), 2).empty());
     // Row 0 has the focus, nothing is selected.
@@ -223,13 +220,13 @@ TEST_F(ModuleViewTest, RootViewListsDrivesWithCapacityAndFreeSpace) {
     ASSERT_EQ(S_OK, Show(L""));
     EXPECT_EQ(3, GetDlgCtrlID(List()));
     EXPECT_FALSE(GetWindowLongW(List(), GWL_STYLE) & LVS_EDITLABELS);
-    EXPECT_EQ(Resources().LoadString(IDS_COL_FREE_SPACE), ColumnTitle(3));
-    std::wstring disk = Resources().LoadString(IDS_MODULE_DISK);
+    EXPECT_EQ(L"Free Space", ColumnTitle(3));
+    const std::wstring disk = L"Module Disk";
     EXPECT_THAT(Names(), ElementsAre(disk + L" (A:)", disk + L" (B:)"));
     EXPECT_EQ(disk, Cell(0, 1));
-    EXPECT_EQ(FormatByteSize(1000000), Cell(0, 2));
-    EXPECT_EQ(FormatByteSize(250000), Cell(0, 3));
-    EXPECT_EQ(FormatByteSize(0), Cell(1, 3));
+    EXPECT_EQ(L"976 KB", Cell(0, 2));
+    EXPECT_EQ(L"244 KB", Cell(0, 3));
+    EXPECT_EQ(L"0 bytes", Cell(1, 3));
     // Free space sorts by the drives' time field.
     ClickHeader(3);
     EXPECT_EQ(kSortFreeSpaceAscending, view_->SortCommand());
@@ -263,24 +260,24 @@ TEST_F(ModuleViewTest, StatusBarCountsItemsOrTheSelection) {
     EXPECT_EQ(S_OK, view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS));
     EXPECT_FALSE(SendMessageW(browser_->StatusBar(), SB_ISSIMPLE, 0, 0));
     EXPECT_EQ(2, SendMessageW(browser_->StatusBar(), SB_GETPARTS, 0, 0));
-    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS, {0}), browser_->StatusPart(0));
-    EXPECT_EQ(FormatByteSize(0), browser_->StatusPart(1));
+    EXPECT_EQ(L"0 object(s)", browser_->StatusPart(0));
+    EXPECT_EQ(L"0 bytes", browser_->StatusPart(1));
 
     browser_->DestroyView();
     ASSERT_EQ(S_OK, Show(L"\\A:"));
     view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS);
-    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS, {5}), browser_->StatusPart(0));
-    EXPECT_EQ(FormatByteSize(2400), browser_->StatusPart(1));
+    EXPECT_EQ(L"5 object(s)", browser_->StatusPart(0));
+    EXPECT_EQ(L"2.34 KB", browser_->StatusPart(1));
     // Selecting updates the parts: two files, then one folder (no size).
     ListView_SetItemState(List(), RowOf(L"a.txt"), LVIS_SELECTED, LVIS_SELECTED);
     ListView_SetItemState(List(), RowOf(L"C.bin"), LVIS_SELECTED, LVIS_SELECTED);
     TestShellBrowser::PumpMessages();
-    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS_SELECTED, {2}), browser_->StatusPart(0));
-    EXPECT_EQ(FormatByteSize(2100), browser_->StatusPart(1));
+    EXPECT_EQ(L"2 object(s) selected", browser_->StatusPart(0));
+    EXPECT_EQ(L"2.05 KB", browser_->StatusPart(1));
     ListView_SetItemState(List(), -1, 0, LVIS_SELECTED);
     ListView_SetItemState(List(), RowOf(L"Data"), LVIS_SELECTED, LVIS_SELECTED);
     TestShellBrowser::PumpMessages();
-    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS_SELECTED, {1}), browser_->StatusPart(0));
+    EXPECT_EQ(L"1 object(s) selected", browser_->StatusPart(0));
     EXPECT_EQ(L"", browser_->StatusPart(1));
 }
 
@@ -290,7 +287,7 @@ TEST_F(ModuleViewTest, RowsFollowExplorersHiddenSettingAndTheFolderFlags) {
     EXPECT_THAT(Names(), ElementsAre(L"Sub", L"shown.txt"));
     // Hidden items still count in the status bar's object count.
     view_->UIActivate(SVUIA_ACTIVATE_NOFOCUS);
-    EXPECT_EQ(Resources().FormatString(IDS_STATUS_OBJECTS, {3}), browser_->StatusPart(0));
+    EXPECT_EQ(L"3 object(s)", browser_->StatusPart(0));
 
     SetHidden(1);
     ASSERT_EQ(S_OK, view_->Refresh());
@@ -350,7 +347,8 @@ TEST_F(ModuleViewTest, StoredStateGivesWidthsSortOrderAndIconPositionsAndSurvive
 
 TEST_F(ModuleViewTest, DamagedStoredStateFallsBackPartByPart) {
     int32_t widths[4] = {200, 80, 90, 100};
-    browser_->SetStoredState(StateBytes(widths, kSortSizeDescending, 0x88000006));
+    // A head that does not start with the state's magic number.
+    browser_->SetStoredState(StateBytes(widths, kSortSizeDescending, kViewStateMagic + 1));
     ASSERT_EQ(S_OK, Show(L"\\A:"));
     EXPECT_EQ(120, ListView_GetColumnWidth(List(), 0));
     EXPECT_EQ(kSortNameAscending, view_->SortCommand());
@@ -409,7 +407,7 @@ TEST_F(ModuleViewTest, ListingFailuresAreShownAtCreationAndOnlyReturnedOnRefresh
     EXPECT_EQ(E_NO_CONNECTION, Show(L"\\A:"));
     EXPECT_FALSE(view_->ListWindow());
     ASSERT_EQ(1u, prompts_.Count());
-    EXPECT_EQ(Resources().LoadString(IDS_ERR_GENERAL_CAPTION), prompts_.Last().caption);
+    EXPECT_EQ(L"General", prompts_.Last().caption);
     browser_->DestroyView();
 
     ASSERT_EQ(S_OK, Show(L"\\A:"));
@@ -460,8 +458,9 @@ TEST_F(ModuleViewTest, DoubleClickOpensFoldersInTheBrowserAndRefusesFiles) {
     DoubleClickRow(List(), RowOf(L"a.txt"));
     EXPECT_EQ(1u, browser_->BrowseCalls().size());
     ASSERT_EQ(1u, prompts_.Count());
-    EXPECT_EQ(Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE), prompts_.Last().text);
-    EXPECT_EQ(Resources().LoadString(IDS_MODULE), prompts_.Last().caption);
+    EXPECT_EQ(L"Files on the memory (MultiMediacard, Tarnel) could not be opened. Please\ncopy the file to the hard disk first and\nthen perform the desired operation.",
+              prompts_.Last().text);
+    EXPECT_EQ(L"Module", prompts_.Last().caption);
     EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), prompts_.Last().flags);
 }
 
@@ -471,7 +470,7 @@ TEST_F(ModuleViewTest, SelectItemSelectsFocusesAndDeselectsOthers) {
     LPCITEMIDLIST photos = view_->RowItem(RowOf(L"Photos"));
     ASSERT_TRUE(photos);
     PCUITEMID_CHILD child = reinterpret_cast<PCUITEMID_CHILD>(photos);
-    EXPECT_EQ(S_OK, view_->SelectItem(child, static_cast<SVSIF>(0x1D)));
+    EXPECT_EQ(S_OK, view_->SelectItem(child, SVSI_SELECT | SVSI_DESELECTOTHERS | SVSI_ENSUREVISIBLE | SVSI_FOCUSED));
     EXPECT_EQ(static_cast<UINT>(LVIS_SELECTED | LVIS_FOCUSED),
               ListView_GetItemState(List(), RowOf(L"Photos"), LVIS_SELECTED | LVIS_FOCUSED));
     EXPECT_EQ(1u, ListView_GetSelectedCount(List()));

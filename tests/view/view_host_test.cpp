@@ -65,12 +65,11 @@ HWND FindList(HWND parent) {
 // What the view should show for a module folder: its listing without what
 // Explorer's settings hide, folders first, then by name.
 std::vector<std::wstring> ExpectedNames(ModuleAccess* access, const wchar_t* folder) {
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
+    std::vector<IdListHolder> items;
     std::vector<std::pair<bool, std::wstring>> rows;
-    if (FAILED(ListItems(folder, &items, &count, access, false))) return {};
-    for (UINT i = 0; i < count; ++i) {
-        LPCITEMIDLIST item = items[i].get();
+    if (FAILED(ListItems(folder, &items, access, false))) return {};
+    for (const IdListHolder& listed : items) {
+        LPCITEMIDLIST item = listed.get();
         if (!ItemGetsRow(ItemAttributes(item), 0, ShowHiddenItems() != 0, ShowSystemItems() != 0,
                          ShowSuperHiddenItems() != 0))
             continue;
@@ -202,13 +201,12 @@ TEST_F(ViewWithServers, SearchResultsTakeItemsOneByOneAndDropDeletedOnes) {
     HWND list = results->ListWindow();
     ASSERT_TRUE(list);
 
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
-    ASSERT_HRESULT_SUCCEEDED(ListItems(L"\\A:\\Data", &items, &count, access_.Get(), false));
-    ASSERT_GE(count, 3u);
-    for (UINT i = 0; i < count; ++i) ASSERT_HRESULT_SUCCEEDED(results->AddItem(items[i].get()));
+    std::vector<IdListHolder> items;
+    ASSERT_HRESULT_SUCCEEDED(ListItems(L"\\A:\\Data", &items, access_.Get(), false));
+    ASSERT_GE(items.size(), 3u);
+    for (const IdListHolder& item : items) ASSERT_HRESULT_SUCCEEDED(results->AddItem(item.get()));
     EXPECT_EQ(E_POINTER, results->AddItem(nullptr));
-    ASSERT_EQ(static_cast<int>(count), results->ItemCount());
+    ASSERT_EQ(static_cast<int>(items.size()), results->ItemCount());
     // Rows keep the order they came in; the "in folder" column has the folder.
     EXPECT_EQ(std::wstring(ItemName(items[0].get())), ColumnTexts(list, 0)[0]);
     EXPECT_EQ(L"A:\\Data", ColumnTexts(list, 1)[0]);
