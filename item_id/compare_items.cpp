@@ -74,14 +74,6 @@ int CompareByColumn(LPCITEMIDLIST a, LPCITEMIDLIST b, UINT ascendingKey) {
 
 bool IsDescendingSortKey(UINT key) { return AscendingKey(key) != key; }
 
-UINT ReverseSortKey(UINT key) {
-    for (const KeyPair& pair : kKeyPairs) {
-        if (pair.ascending == key) return pair.descending;
-        if (pair.descending == key) return pair.ascending;
-    }
-    return key;
-}
-
 int CompareItems(LPCITEMIDLIST a, LPCITEMIDLIST b, UINT key, bool foldersFirst) {
     int result = 0;
     if (foldersFirst && IsFolder(a) != IsFolder(b)) {

@@ -27,8 +27,6 @@ enum SortKey : UINT {
 };
 
 bool IsDescendingSortKey(UINT key);
-// The other direction of the same column; an unknown key stays as it is.
-UINT ReverseSortKey(UINT key);
 
 // -1, 0 or 1. With foldersFirst a folder comes before a non-folder (after it
 // for a descending key). Strings compare case-insensitively; an unknown key

@@ -32,7 +32,6 @@ public:
     // Empty for the namespace root, \A: for a drive, \A:\Data below.
     const std::wstring& FolderPath() const { return path_; }
     bool IsNamespaceRoot() const { return path_.empty(); }
-    LPCITEMIDLIST FolderIdList() const { return absolute_.get(); }
     // Lists the folder again (a second attempt on a helper thread; a failure
     // that remains is shown to the user and returned).
     HRESULT RefreshListing();

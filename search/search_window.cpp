@@ -45,18 +45,6 @@ constexpr DWORD kResultsRedrawMs = 250;
 constexpr int kFileMenu = 0;
 constexpr int kOptionsMenu = 3;
 
-bool ExtendedControlsAvailable() {
-    HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
-    auto getVersion = comctl ? reinterpret_cast<DLLGETVERSIONPROC>(
-                                   reinterpret_cast<void*>(GetProcAddress(comctl, "DllGetVersion")))
-                             : nullptr;
-    if (!getVersion) return false;
-    DLLVERSIONINFO info = {};
-    info.cbSize = sizeof(info);
-    if (FAILED(getVersion(&info))) return false;
-    return info.dwMajorVersion > 4 || (info.dwMajorVersion == 4 && info.dwMinorVersion >= 70);
-}
-
 std::wstring StripQuotes(std::wstring text) {
     if (!text.empty() && text.front() == L'"') text.erase(0, 1);
     if (!text.empty() && text.back() == L'"') text.pop_back();
@@ -113,10 +101,8 @@ void SearchWindow::Run() {
         return;
     }
     InitCommonControls();
-    if (ExtendedControlsAvailable()) {
-        INITCOMMONCONTROLSEX classes = {sizeof(classes), kCommonControlClasses};
-        commonControlsReady_ = InitCommonControlsEx(&classes) != FALSE;
-    }
+    INITCOMMONCONTROLSEX classes = {sizeof(classes), kCommonControlClasses};
+    commonControlsReady_ = InitCommonControlsEx(&classes) != FALSE;
     criteria_.saveResult = ReadSaveResultSetting() ? 1 : 0;
 
     UniqueHGlobal dialog(Resources().LoadDialogTemplate(IDD_SEARCH_WINDOW));

@@ -91,7 +91,6 @@ struct FormatInventory {
     FORMATETC saved[kBits] = {};
 
     bool CanGet(DWORD bits) const { return (get & bits) != 0; }
-    bool CanSet(DWORD bits) const { return (set & bits) != 0; }
     // The listed FORMATETC of one bit, or null when it was not listed.
     const FORMATETC* Saved(DWORD bit) const;
 };

@@ -66,7 +66,6 @@ public:
     void OwnComThreadBracket() { comEntered_ = true; }
 
     const std::vector<TransferEntry>& entries() const { return entries_; }
-    UINT selectionCount() const { return static_cast<UINT>(selection_.size()); }
     bool HasProgressDialog() const { return progress_ != nullptr; }
     const std::wstring& stagingPath() const;
 

@@ -27,22 +27,7 @@ bool ReadDword(HKEY key, const wchar_t* name, DWORD* value) {
 
 }  // namespace
 
-bool CommonControlsAtLeast470() {
-    static const bool atLeast470 = [] {
-        HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
-        if (!comctl) comctl = LoadLibraryW(L"comctl32.dll");
-        if (!comctl) return false;
-        auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(GetProcAddress(comctl, "DllGetVersion"));
-        if (!getVersion) return false;   // older than 4.70: DllGetVersion arrived with it
-        DLLVERSIONINFO info = {sizeof(info)};
-        if (FAILED(getVersion(&info))) return false;
-        return info.dwMajorVersion > 4 || (info.dwMajorVersion == 4 && info.dwMinorVersion >= 70);
-    }();
-    return atLeast470;
-}
-
-DWORD ExtendedListStyleFor(bool commonControls470, bool doubleClickMode, HKEY userRoot) {
-    if (!commonControls470) return 0;
+DWORD ExtendedListStyleFor(bool doubleClickMode, HKEY userRoot) {
     if (doubleClickMode) return LVS_EX_HEADERDRAGDROP;
     DWORD style = LVS_EX_ONECLICKACTIVATE | LVS_EX_TRACKSELECT;
     UniqueRegKey explorer = OpenKey(userRoot, kExplorerKey);
@@ -71,8 +56,7 @@ DWORD ExtendedListStyleFor(bool commonControls470, bool doubleClickMode, HKEY us
 DWORD CurrentExtendedListStyle() {
     SHELLFLAGSTATE state = {};
     SHGetSettings(&state, SSF_DOUBLECLICKINWEBVIEW);
-    return ExtendedListStyleFor(CommonControlsAtLeast470(), state.fDoubleClickInWebView != 0,
-                                HKEY_CURRENT_USER);
+    return ExtendedListStyleFor(state.fDoubleClickInWebView != 0, HKEY_CURRENT_USER);
 }
 
 bool ReadWebViewFlag(HKEY userRoot) {

@@ -5,11 +5,8 @@
 #pragma once
 #include <windows.h>
 
-// True when the common controls are 4.70 or newer (read once).
-bool CommonControlsAtLeast470();
-
 // Extended list style. `doubleClickMode` is Explorer's SSF_DOUBLECLICKINWEBVIEW.
-DWORD ExtendedListStyleFor(bool commonControls470, bool doubleClickMode, HKEY userRoot);
+DWORD ExtendedListStyleFor(bool doubleClickMode, HKEY userRoot);
 // The same from the live settings.
 DWORD CurrentExtendedListStyle();
 

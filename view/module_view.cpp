@@ -141,7 +141,7 @@ STDMETHODIMP ModuleView::CreateViewWindow(IShellView*, LPCFOLDERSETTINGS setting
     if (FAILED(hr)) return hr;
 
     int32_t order[kViewStateColumns];
-    if (state && ReadColumnOrder(state.Get(), order) && CommonControlsAtLeast470())
+    if (state && ReadColumnOrder(state.Get(), order))
         SendMessageW(list_, LVM_SETCOLUMNORDERARRAY, kViewStateColumns, reinterpret_cast<LPARAM>(order));
 
     hr = ListFolder();
@@ -303,7 +303,7 @@ STDMETHODIMP ModuleView::SaveViewState() {
     }
     int32_t order[kViewStateColumns] = {0, 1, 2, 3};
     int read[kViewStateColumns];
-    if (list_ && CommonControlsAtLeast470() &&
+    if (list_ &&
         SendMessageW(list_, LVM_GETCOLUMNORDERARRAY, kViewStateColumns, reinterpret_cast<LPARAM>(read))) {
         for (int i = 0; i < kViewStateColumns; ++i) order[i] = read[i];
     }

@@ -117,19 +117,7 @@ bool ModuleView::InsertRow(LPCITEMIDLIST item, int index) {
         row.state = (ItemAttributes(item) & FILE_ATTRIBUTE_HIDDEN) ? LVIS_CUT : 0;
     }
     int inserted = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
-    if (inserted < 0) return false;
-    if (!CommonControlsAtLeast470()) {
-        // Old lists cannot ask for sub-item texts; they get them now.
-        int count = ListColumnCount(kind_);
-        for (int column = 1; column < count; ++column) {
-            std::wstring text = CellText(kind_, column, item);
-            LVITEMW sub = {};
-            sub.iSubItem = column;
-            sub.pszText = &text[0];
-            SendMessageW(list_, LVM_SETITEMTEXTW, inserted, reinterpret_cast<LPARAM>(&sub));
-        }
-    }
-    return true;
+    return inserted >= 0;
 }
 
 void ModuleView::FillList() {

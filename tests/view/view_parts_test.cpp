@@ -105,9 +105,9 @@ TEST(ExplorerStyle, ClickModeUnderlineAndWebViewComeFromTheUsersSettings) {
     UniqueRegKey root(key);
 
     const DWORD drag = LVS_EX_HEADERDRAGDROP, oneClick = LVS_EX_ONECLICKACTIVATE | LVS_EX_TRACKSELECT | drag;
-    EXPECT_EQ(drag, ExtendedListStyleFor(true, true, root.get()));
+    EXPECT_EQ(drag, ExtendedListStyleFor(true, root.get()));
     // Nothing readable: single click.
-    EXPECT_EQ(oneClick, ExtendedListStyleFor(true, false, root.get()));
+    EXPECT_EQ(oneClick, ExtendedListStyleFor(false, root.get()));
     EXPECT_FALSE(ReadWebViewFlag(root.get()));
     struct Case {
         DWORD iconUnderline;
@@ -125,7 +125,7 @@ TEST(ExplorerStyle, ClickModeUnderlineAndWebViewComeFromTheUsersSettings) {
         RegSetKeyValueW(root.get(), kMain, L"Anchor Underline", REG_SZ, c.anchorUnderline,
                         static_cast<DWORD>((wcslen(c.anchorUnderline) + 1) * sizeof(wchar_t)));
         RegSetKeyValueW(root.get(), kAdvanced, L"WebView", REG_DWORD, &c.webView, sizeof(DWORD));
-        EXPECT_EQ(c.expected, ExtendedListStyleFor(true, false, root.get())) << c.anchorUnderline;
+        EXPECT_EQ(c.expected, ExtendedListStyleFor(false, root.get())) << c.anchorUnderline;
         EXPECT_EQ(c.webView != 0, ReadWebViewFlag(root.get()));
     }
     root.reset();
