@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "common/holders.h"
+#include "testing/scratch_tree.h"
 #include "substitute_paths.h"
 #include "tools/substitute_common/error_info_hook.h"
 #include "tools/substitute_common/settings.h"
@@ -109,28 +110,6 @@ void StartKeeper() {
 
 // ---- files ----
 
-// Removes a copy with explicit long paths. Not the shell's delete: given a
-// tree with paths beyond MAX_PATH (a module path near its limit is one,
-// below the copy's folder), Wine's was seen emptying the current directory.
-void DeleteTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
 // One shell file operation without any UI: the copy of `from` into the folder
 // `to`, or the deletion of `from` with all below it.
 bool ShellFileOperation(UINT function, const std::wstring& from, const std::wstring& to = std::wstring()) {
@@ -187,7 +166,7 @@ SubstituteModule::~SubstituteModule() {
     RegDeleteTreeW(HKEY_CURRENT_USER, substitute::kSettingsKey);
     if (savedSettings_ && CopySettings(kSavedSettingsKey, substitute::kSettingsKey))
         RegDeleteTreeW(HKEY_CURRENT_USER, kSavedSettingsKey);
-    if (ownsRoot_ && !root_.empty()) DeleteTree(L"\\\\?\\" + root_);
+    if (ownsRoot_ && !root_.empty()) DeleteScratchTree(root_);
     g_lastFixtureEnd = static_cast<LONGLONG>(GetTickCount64());
     InterlockedDecrement(&g_liveFixtures);
     ReleaseMutex(mutex_);

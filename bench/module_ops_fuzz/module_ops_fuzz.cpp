@@ -28,6 +28,7 @@
 #include "module_access/module_limits.h"
 #include "namespace/module_folder.h"
 #include "item_id/module_item_id.h"
+#include "testing/scratch_tree.h"
 #include "tools/substitute_common/settings.h"
 #include "transfer/delete_operation.h"
 
@@ -55,28 +56,6 @@ void ReadTree(const std::wstring& root, const std::wstring& below, Tree* tree) {
         if (folder) ReadTree(root, below + L"\\" + name, tree);
     } while (FindNextFileW(search, &found));
     FindClose(search);
-}
-
-// Removes a scratch tree with explicit long paths. The shell's own delete
-// is no use here: given a path beyond MAX_PATH, Wine's falls back to the
-// current directory and deletes that.
-void DeleteScratchTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteScratchTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 std::wstring ModulePathOf(const std::wstring& pcRelative) {  // "\A\Data" -> "\A:\Data"
@@ -189,7 +168,7 @@ public:
             SetValue(L"Root", savedRoot_);
         else
             RegDeleteKeyValueW(HKEY_CURRENT_USER, substitute::kSettingsKey, L"Root");
-        if (ok_) DeleteScratchTree(L"\\\\?\\" + root_);
+        if (ok_) DeleteScratchTree(root_);
         if (mutex_) {
             ReleaseMutex(mutex_);
             CloseHandle(mutex_);
