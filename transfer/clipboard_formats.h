@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "common/holders.h"
+
 // The registered formats, in registration order.
 enum class ModuleClipboardFormat {
     ShellIdListArray,
@@ -124,3 +126,22 @@ bool ParseDwordFormatMessage(const wchar_t* message, CLIPFORMAT* format, DWORD* 
 
 // A moveable, zeroed global block holding `bytes` (may be null: zeros).
 HRESULT MakeGlobalBlock(const void* bytes, SIZE_T size, HGLOBAL* block);
+
+// A moveable, zeroed global block of `size` bytes that `write(bytes)` fills
+// while it is locked; `*out` is set only on success.
+template <class Write>
+HRESULT WriteGlobalBlock(SIZE_T size, HGLOBAL* out, Write write) {
+    HGLOBAL block = nullptr;
+    HRESULT hr = MakeGlobalBlock(nullptr, size, &block);
+    if (FAILED(hr)) return hr;
+    {
+        GlobalLocked<BYTE> locked(block);
+        if (!locked) {
+            GlobalFree(block);
+            return E_OUTOFMEMORY;
+        }
+        write(locked.get());
+    }
+    *out = block;
+    return S_OK;
+}

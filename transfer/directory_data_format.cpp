@@ -38,16 +38,7 @@ HRESULT BuildDirectoryData(const std::wstring& folderPath, const LPCITEMIDLIST* 
     *out = nullptr;
     const SIZE_T size = DirectoryDataSize(folderPath, items, count);
     if (!size) return E_INVALIDARG;
-    HGLOBAL block = nullptr;
-    HRESULT hr = MakeGlobalBlock(nullptr, size, &block);
-    if (FAILED(hr)) return hr;
-    {
-        GlobalLocked<BYTE> locked(block);
-        if (!locked) {
-            GlobalFree(block);
-            return E_OUTOFMEMORY;
-        }
-        BYTE* bytes = locked.get();
+    return WriteGlobalBlock(size, out, [&](BYTE* bytes) {
         auto put = [bytes](SIZE_T at, DWORD value) { memcpy(bytes + at, &value, sizeof(value)); };
         put(0, count);
         const DWORD pathChars = static_cast<DWORD>(folderPath.size() + 1);
@@ -61,9 +52,7 @@ HRESULT BuildDirectoryData(const std::wstring& folderPath, const LPCITEMIDLIST* 
             memcpy(bytes + at, items[i], listSize);
             at += listSize;
         }
-    }
-    *out = block;
-    return S_OK;
+    });
 }
 
 HRESULT ParseDirectoryData(const void* data, SIZE_T size, DirectoryData* result) {

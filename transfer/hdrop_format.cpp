@@ -73,27 +73,17 @@ HRESULT BuildDropFiles(const std::vector<std::wstring>& paths, HGLOBAL* out) {
         if (path.empty()) return E_INVALIDARG;   // would end the list early
         chars += path.size() + 1;
     }
-    HGLOBAL block = nullptr;
-    HRESULT hr = MakeGlobalBlock(nullptr, sizeof(DROPFILES) + chars * sizeof(wchar_t), &block);
-    if (FAILED(hr)) return hr;
-    {
-        GlobalLocked<BYTE> locked(block);
-        if (!locked) {
-            GlobalFree(block);
-            return E_OUTOFMEMORY;
-        }
+    return WriteGlobalBlock(sizeof(DROPFILES) + chars * sizeof(wchar_t), out, [&](BYTE* bytes) {
         DROPFILES header = {};
         header.pFiles = sizeof(DROPFILES);
         header.fWide = TRUE;
-        memcpy(locked.get(), &header, sizeof(header));
-        wchar_t* text = reinterpret_cast<wchar_t*>(locked.get() + sizeof(DROPFILES));
+        memcpy(bytes, &header, sizeof(header));
+        wchar_t* text = reinterpret_cast<wchar_t*>(bytes + sizeof(DROPFILES));
         for (const std::wstring& path : paths) {
             memcpy(text, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
             text += path.size() + 1;
         }
-    }
-    *out = block;
-    return S_OK;
+    });
 }
 
 HRESULT ReadDropFiles(IDataObject* object, std::vector<std::wstring>* paths) {

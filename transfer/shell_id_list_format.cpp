@@ -40,16 +40,7 @@ HRESULT BuildShellIdListArray(LPCITEMIDLIST parent, const LPCITEMIDLIST* items, 
     *out = nullptr;
     const SIZE_T size = ShellIdListArraySize(parent, items, count);
     if (!size) return E_INVALIDARG;
-    HGLOBAL block = nullptr;
-    HRESULT hr = MakeGlobalBlock(nullptr, size, &block);
-    if (FAILED(hr)) return hr;
-    {
-        GlobalLocked<BYTE> locked(block);
-        if (!locked) {
-            GlobalFree(block);
-            return E_OUTOFMEMORY;
-        }
-        BYTE* bytes = locked.get();
+    return WriteGlobalBlock(size, out, [&](BYTE* bytes) {
         auto put = [bytes](SIZE_T at, UINT value) { memcpy(bytes + at, &value, sizeof(value)); };
         put(0, count);
         SIZE_T at = 4 * (static_cast<SIZE_T>(count) + 2);
@@ -60,9 +51,7 @@ HRESULT BuildShellIdListArray(LPCITEMIDLIST parent, const LPCITEMIDLIST* items, 
             memcpy(bytes + at, list, listSize);
             at += listSize;
         }
-    }
-    *out = block;
-    return S_OK;
+    });
 }
 
 HRESULT ParseShellIdListArray(const void* data, SIZE_T size, ShellIdListArray* array) {
