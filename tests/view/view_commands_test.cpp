@@ -20,6 +20,7 @@
 #include "resources/icon_ids.h"
 #include "resources/string_ids.h"
 #include "tests/support/extension_library.h"
+#include "testing/browser_menus.h"
 #include "testing/fake_module_access.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/test_shell_browser.h"
@@ -35,7 +36,6 @@ namespace {
 
 // The browser's own File-menu items, by the ids the view knows them by.
 constexpr UINT kBrowserFileIds[] = {40995, 40996, 40997, 40998, 41029};
-constexpr UINT kBrowserOptions = 0x7001;
 
 // What the commands started, instead of the operations themselves.
 struct RecordedOperations : OperationTable {
@@ -118,32 +118,7 @@ public:
     }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP InsertMenusSB(HMENU shared, LPOLEMENUGROUPWIDTHS) override {
-        HMENU file = CreatePopupMenu();
-        AppendMenuW(file, MF_STRING, 40998, L"Create Shortcut");
-        AppendMenuW(file, MF_STRING, 41029, L"Delete");
-        AppendMenuW(file, MF_STRING, 40995, L"Rename");
-        AppendMenuW(file, MF_STRING, 40996, L"Properties");
-        AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-        AppendMenuW(file, MF_STRING, 40997, L"Close");
-        HMENU edit = CreatePopupMenu();
-        AppendMenuW(edit, MF_STRING, 0x7100, L"Browser edit item");
-        HMENU view = CreatePopupMenu();
-        AppendMenuW(view, MF_STRING, 0x7002, L"Toolbar");
-        AppendMenuW(view, MF_SEPARATOR, FCIDM_MENU_VIEW_SEP_OPTIONS, nullptr);
-        AppendMenuW(view, MF_STRING, kBrowserOptions, L"Options");
-        HMENU help = CreatePopupMenu();
-        AppendMenuW(help, MF_STRING, 0x7003, L"About the browser");
-        struct { HMENU menu; UINT id; const wchar_t* text; } popups[] = {
-            {file, FCIDM_MENU_FILE, L"&File"}, {edit, FCIDM_MENU_EDIT, L"&Edit"},
-            {view, FCIDM_MENU_VIEW, L"&View"}, {help, FCIDM_MENU_HELP, L"&Help"}};
-        for (auto& popup : popups) {
-            MENUITEMINFOW info = {sizeof(info)};
-            info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
-            info.wID = popup.id;
-            info.hSubMenu = popup.menu;
-            info.dwTypeData = const_cast<wchar_t*>(popup.text);
-            InsertMenuItemW(shared, GetMenuItemCount(shared), TRUE, &info);
-        }
+        InsertBrowserMenus(shared);
         return S_OK;
     }
     STDMETHODIMP SetMenuSB(HMENU shared, HOLEMENU, HWND) override {
@@ -293,7 +268,7 @@ TEST_F(ViewCommands, MenusMergeIntoTheBrowsersEditViewAndHelpMenus) {
     EXPECT_EQ(browser_.StatusText(), L"Displays objects as large icons.");
     SendMessageW(window_, WM_MENUSELECT, MAKEWPARAM(7, MF_HILITE | MF_POPUP), reinterpret_cast<LPARAM>(view));
     EXPECT_EQ(browser_.StatusText(), L"Contains commands for arranging the icons within a window.");
-    SendMessageW(window_, WM_MENUSELECT, MAKEWPARAM(0x7002, MF_HILITE), reinterpret_cast<LPARAM>(view));
+    SendMessageW(window_, WM_MENUSELECT, MAKEWPARAM(kBrowserToolbarItem, MF_HILITE), reinterpret_cast<LPARAM>(view));
     EXPECT_EQ(browser_.StatusText(), L"");
     SendMessageW(window_, WM_EXITMENULOOP, 0, 0);
     EXPECT_FALSE(SendMessageW(browser_.status_, SB_ISSIMPLE, 0, 0));

@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "testing/browser_menus.h"
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -43,31 +45,7 @@ public:
     }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP InsertMenusSB(HMENU shared, LPOLEMENUGROUPWIDTHS) override {
-        HMENU file = CreatePopupMenu();
-        AppendMenuW(file, MF_STRING, 40998, L"Create &Shortcut");
-        AppendMenuW(file, MF_STRING, 41029, L"&Delete");
-        AppendMenuW(file, MF_STRING, 40995, L"Rena&me");
-        AppendMenuW(file, MF_STRING, 40996, L"P&roperties");
-        AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-        AppendMenuW(file, MF_STRING, 40997, L"&Close");
-        HMENU edit = CreatePopupMenu();
-        HMENU view = CreatePopupMenu();
-        AppendMenuW(view, MF_STRING, 0x7002, L"&Toolbar");
-        AppendMenuW(view, MF_STRING, 0x7003, L"Status &Bar");
-        AppendMenuW(view, MF_SEPARATOR, FCIDM_MENU_VIEW_SEP_OPTIONS, nullptr);
-        AppendMenuW(view, MF_STRING, 0x7004, L"&Options...");
-        HMENU help = CreatePopupMenu();
-        const struct { HMENU menu; UINT id; const wchar_t* text; } popups[] = {
-            {file, FCIDM_MENU_FILE, L"&File"}, {edit, FCIDM_MENU_EDIT, L"&Edit"},
-            {view, FCIDM_MENU_VIEW, L"&View"}, {help, FCIDM_MENU_HELP, L"&Help"}};
-        for (const auto& popup : popups) {
-            MENUITEMINFOW info = {sizeof(info)};
-            info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
-            info.wID = popup.id;
-            info.hSubMenu = popup.menu;
-            info.dwTypeData = const_cast<wchar_t*>(popup.text);
-            InsertMenuItemW(shared, GetMenuItemCount(shared), TRUE, &info);
-        }
+        InsertBrowserMenus(shared);
         return S_OK;
     }
     STDMETHODIMP SetMenuSB(HMENU shared, HOLEMENU, HWND) override {
