@@ -12,7 +12,6 @@
 #include "common/formatting.h"
 #include "common/holders.h"
 #include "common/module_count.h"
-#include "common/resource_module.h"
 #include "handlers/module_properties.h"
 #include "handlers/property_sheet_handler.h"
 #include "handlers/selection_summary.h"
@@ -21,7 +20,6 @@
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
 #include "resources/handlers_ids.h"
-#include "resources/string_ids.h"
 #include "tests/handlers/sheet_driver.h"
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/substitute_server.h"
@@ -29,6 +27,11 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
+
+constexpr DWORD kReadOnly = FILE_ATTRIBUTE_READONLY;
+constexpr DWORD kHidden = FILE_ATTRIBUTE_HIDDEN;
+constexpr DWORD kArchive = FILE_ATTRIBUTE_ARCHIVE;
+constexpr DWORD kDirectory = FILE_ATTRIBUTE_DIRECTORY;
 
 // Keeps the user's stored port as it was.
 class SavedPortSetting {
@@ -193,7 +196,7 @@ TEST_F(SheetPages, PortApplyRefusals) {
         EXPECT_EQ(PropSheet_GetCurrentPageHwnd(sheet), port);
     });
     ASSERT_EQ(prompts_.Count(), 1u);
-    EXPECT_EQ(prompts_.Last().text, Resources().LoadString(IDS_PORT_SELECT_PORT));
+    EXPECT_EQ(prompts_.Last().text, L"Please select a port.");
     EXPECT_EQ(prompts_.Last().caption, L"Module");
     EXPECT_EQ(prompts_.Last().flags & MB_ICONMASK, static_cast<UINT>(MB_ICONINFORMATION));
     EXPECT_EQ(module_.CallCount(L"SetPort"), 0u);
@@ -225,22 +228,22 @@ TEST_F(SheetPages, DrivePageFiguresAndLabels) {
     auto pages = Pages(handler.Get());
     ASSERT_EQ(pages.size(), 3u);
     const uint64_t capacity = ItemSize(a.get());
-    const uint64_t freeBytes = static_cast<uint64_t>(ItemModified(a.get()));
     ASSERT_EQ(capacity, 4194304u);
     SheetDriver::Run(pages, [&](HWND sheet) {
-        const std::wstring disk = Resources().LoadString(IDS_MODULE_DISK);
+        const std::wstring disk = L"Module Disk";
         EXPECT_EQ(SheetDriver::TabTitles(sheet),
                   (std::vector<std::wstring>{disk + L" A:", disk + L" B:", disk + L" Q:"}));
         HWND pageA = SheetDriver::Page(sheet, 0);
         EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_LABEL), L"PHONE");
         EXPECT_TRUE(SheetDriver::Enabled(pageA, IDC_DRIVE_LABEL));
         EXPECT_TRUE(SheetDriver::Enabled(pageA, IDC_PROP_NAME));
-        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_CAPACITY_BYTES), BytesText(capacity));
-        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_CAPACITY), FormatByteSize(capacity));
-        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_FREE_BYTES), BytesText(freeBytes));
-        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_FREE), FormatByteSize(freeBytes));
-        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_USED_BYTES), BytesText(capacity - freeBytes));
-        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_USED), FormatByteSize(capacity - freeBytes));
+        // The files on A: take 236,072 bytes.
+        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_CAPACITY_BYTES), L"4,194,304 Bytes");
+        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_CAPACITY), L"4 MB");
+        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_FREE_BYTES), L"3,958,232 Bytes");
+        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_FREE), L"3.77 MB");
+        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_USED_BYTES), L"236,072 Bytes");
+        EXPECT_EQ(SheetDriver::Text(pageA, IDC_DRIVE_USED), L"230 KB");
         EXPECT_EQ(handler->changedPages, 0u) << "filling the label is no change";
 
         HWND pageB = SheetDriver::Page(sheet, 1);
@@ -271,7 +274,7 @@ TEST_F(SheetPages, TwelveDrivesGiveTenPages) {
     SheetDriver::Run(pages, [&](HWND sheet) {
         auto titles = SheetDriver::TabTitles(sheet);
         ASSERT_EQ(titles.size(), 10u);
-        EXPECT_EQ(titles[9], Resources().LoadString(IDS_MODULE_DISK) + L" J:");
+        EXPECT_EQ(titles[9], L"Module Disk J:");
     });
 }
 
@@ -293,7 +296,7 @@ TEST_F(SheetPages, LabelApplyAndRefusal) {
     });
     EXPECT_EQ(Label(L"A:"), L"WORK");
     ASSERT_EQ(prompts_.Count(), 1u);
-    EXPECT_EQ(prompts_.Last().caption, Resources().LoadString(IDS_ERR_GENERAL_CAPTION));
+    EXPECT_EQ(prompts_.Last().caption, L"General");
     EXPECT_NE(prompts_.Last().text.find(L"The label is refused."), std::wstring::npos);
 }
 
@@ -311,11 +314,11 @@ TEST_F(SheetPages, OneFileShowsItsSevenFields) {
         } fields[] = {
             {IDC_PROP_TYPE, ItemTypeName(photo.get())},
             {IDC_PROP_LOCATION, ItemLocation(photo.get())},
-            {IDC_PROP_SIZE, FormatByteSize(61440) + L" (" + FormatNumber(61440) + L" Bytes)"},
+            {IDC_PROP_SIZE, L"60 KB (61,440 Bytes)"},
             {IDC_PROP_SHORT_NAME, L"PHOTO.JPG"},
-            {IDC_PROP_CREATED, FormatDateTime(ItemCreated(photo.get()), false, false, false)},
-            {IDC_PROP_MODIFIED, FormatDateTime(ItemModified(photo.get()), false, false, false)},
-            {IDC_PROP_ACCESSED, FormatDateTime(ItemAccessed(photo.get()), false, false, false)},
+            {IDC_PROP_CREATED, L"Friday, July 14, 2006, 1:37:00 PM"},
+            {IDC_PROP_MODIFIED, L"Friday, July 14, 2006, 1:37:00 PM"},
+            {IDC_PROP_ACCESSED, L"Saturday, July 15, 2006, 9:00:00 AM"},
         };
         for (const auto& f : fields) {
             EXPECT_EQ(SheetDriver::Text(page, f.id), f.text) << f.id;
@@ -336,10 +339,9 @@ TEST_F(SheetPages, OneFolderCountsItsContentsRecursively) {
     auto pages = Pages(handler.Get());
     SheetDriver::Run(pages, [&](HWND sheet) {
         HWND page = SheetDriver::Page(sheet, 0);
-        EXPECT_EQ(SheetDriver::Text(page, IDC_PROP_CONTAINS), CountsText(7, 3));
-        EXPECT_EQ(SheetDriver::Text(page, IDC_PROP_SIZE), SizeText(91389));
-        EXPECT_EQ(SheetDriver::Text(page, IDC_PROP_CREATED),
-                  FormatDateTime(ItemCreated(data.get()), false, false, false));
+        EXPECT_EQ(SheetDriver::Text(page, IDC_PROP_CONTAINS), L"7 Files, 3 Folders");
+        EXPECT_EQ(SheetDriver::Text(page, IDC_PROP_SIZE), L"89.2 KB (91,389 Bytes)");
+        EXPECT_EQ(SheetDriver::Text(page, IDC_PROP_CREATED), L"Thursday, January 12, 2006, 9:15:10 AM");
     });
 }
 
@@ -347,13 +349,12 @@ TEST_F(SheetPages, MixedReadOnlyIsIndeterminateAndApplyChangesNothing) {
     IdListHolder readOnly = Item(L"\\A:\\Read Me First.txt"), writable = Item(L"\\A:\\Data\\Notes.txt");
     auto handler = Handler({readOnly.get(), writable.get()});
     const SheetSelection& s = handler->selection();
-    EXPECT_EQ(s.locationText, Resources().LoadString(IDS_PROP_VARIOUS_FOLDERS));
-    EXPECT_EQ(s.typeText,
-              Resources().LoadString(IDS_PROP_ALL_OF_TYPE) + L" " + ItemTypeName(writable.get()));
+    EXPECT_EQ(s.locationText, L"Various folders");
+    EXPECT_EQ(s.typeText, L"All of type " + ItemTypeName(writable.get()));
     auto pages = Pages(handler.Get());
     SheetDriver::Run(pages, [&](HWND sheet) {
         HWND page = SheetDriver::Page(sheet, 0);
-        EXPECT_EQ(SheetDriver::Text(page, IDC_PROP_NAME), CountsText(2, 0));
+        EXPECT_EQ(SheetDriver::Text(page, IDC_PROP_NAME), L"2 Files, 0 Folders");
         EXPECT_EQ(IsDlgButtonChecked(page, IDC_ATTR_READONLY),
                   static_cast<UINT>(BST_INDETERMINATE));
         EXPECT_EQ(IsDlgButtonChecked(page, IDC_ATTR_ARCHIVE), static_cast<UINT>(BST_CHECKED));
@@ -365,8 +366,8 @@ TEST_F(SheetPages, MixedReadOnlyIsIndeterminateAndApplyChangesNothing) {
         EXPECT_TRUE(SheetDriver::Apply(sheet));
     });
     EXPECT_EQ(module_.CallCount(L"SetAttributes"), 0u);
-    EXPECT_EQ(Attributes(L"\\A:\\Read Me First.txt"), 0x21u);
-    EXPECT_EQ(Attributes(L"\\A:\\Data\\Notes.txt"), 0x20u);
+    EXPECT_EQ(Attributes(L"\\A:\\Read Me First.txt"), kReadOnly | kArchive);
+    EXPECT_EQ(Attributes(L"\\A:\\Data\\Notes.txt"), kArchive);
 }
 
 TEST_F(SheetPages, AttributeApplySetsOnlyWhatDiffers) {
@@ -383,8 +384,8 @@ TEST_F(SheetPages, AttributeApplySetsOnlyWhatDiffers) {
         EXPECT_TRUE(SheetDriver::Apply(sheet));
     });
     EXPECT_EQ(module_.CallCount(L"SetAttributes"), 2u);
-    EXPECT_EQ(Attributes(L"\\A:\\Data\\Notes.txt"), 0x22u);
-    EXPECT_EQ(Attributes(L"\\A:\\Data\\Archive"), 0x12u);
+    EXPECT_EQ(Attributes(L"\\A:\\Data\\Notes.txt"), kArchive | kHidden);
+    EXPECT_EQ(Attributes(L"\\A:\\Data\\Archive"), kDirectory | kHidden);
 }
 
 TEST_F(SheetPages, FailedInitialisationAddsNoPages) {
@@ -400,7 +401,7 @@ TEST_F(SheetPages, FailedInitialisationAddsNoPages) {
 
 TEST_F(SheetPages, OwnSheetOnItsOwnThread) {
     IdListHolder a = Drive(L"\\A:"), photo = Item(L"\\A:\\Data\\Photo.jpg");
-    const std::wstring disk = Resources().LoadString(IDS_MODULE_DISK);
+    const std::wstring disk = L"Module Disk";
     LPCITEMIDLIST several[] = {photo.get(), a.get()};
     EXPECT_EQ(ModulePropertiesCaption(nullptr, 0, L""), L"Module");
     EXPECT_EQ(ModulePropertiesCaption(nullptr, 0, L"\\B:"), disk + L" B:");
