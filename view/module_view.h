@@ -151,6 +151,9 @@ private:
     void ReadExplorerSettings();
     void SupplyCellText(NMLVDISPINFOW* info);
     void OpenRowItem(int row);
+    // Opens a folder or drive in the browser (found ones in a window of their
+    // own); a file gets the "cannot open" message.
+    void OpenItem(LPCITEMIDLIST item, HWND messageOwner, HWND searchOwner);
     int RowUnderPoint(POINT client) const;
     RowItemText RowTexts() const;
 

@@ -6,7 +6,6 @@
 #include <mmsystem.h>
 
 #include "common/paths.h"
-#include "common/prompt.h"
 #include "common/resource_module.h"
 #include "handlers/operation_hooks.h"
 #include "handlers/property_sheet_launcher.h"
@@ -262,21 +261,7 @@ void ModuleView::OpenOrExplore(UINT command) {
 
 void ModuleView::OpenFocusedRow() {
     LPCITEMIDLIST item = FocusedSelectedItem(nullptr);
-    if (!item) return;
-    if (!IsContainerItem(item)) {
-        ShowMessageBox(window_, Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE), Resources().LoadString(IDS_MODULE),
-                       MB_ICONHAND);
-        return;
-    }
-    if (kind_ == ListKind::Search) {
-        OpenFoundItems(CMD_EXPLORE, owner_, {item});
-        return;
-    }
-    if (!browser_) return;
-    ComPtr<ModuleView> self(this);
-    ComPtr<IShellBrowser> browser(browser_);
-    IdListHolder child;
-    if (SUCCEEDED(child.Assign(item))) browser->BrowseObject(child.get(), SBSP_RELATIVE);
+    if (item) OpenItem(item, window_, owner_);
 }
 
 void ModuleView::NewFolder() {

@@ -384,14 +384,17 @@ int ModuleView::RowUnderPoint(POINT client) const {
 
 void ModuleView::OpenRowItem(int row) {
     LPCITEMIDLIST item = row >= 0 ? RowItem(row) : nullptr;
-    if (!item) return;
+    if (item) OpenItem(item, list_, list_);
+}
+
+void ModuleView::OpenItem(LPCITEMIDLIST item, HWND messageOwner, HWND searchOwner) {
     if (!IsContainerItem(item)) {
-        ShowMessageBox(list_, Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE), Resources().LoadString(IDS_MODULE),
-                       MB_ICONHAND);
+        ShowMessageBox(messageOwner, Resources().LoadString(IDS_ERR_CANNOT_OPEN_FILE),
+                       Resources().LoadString(IDS_MODULE), MB_ICONHAND);
         return;
     }
     if (kind_ == ListKind::Search) {
-        OpenFoundItems(CMD_EXPLORE, list_, {item});
+        OpenFoundItems(CMD_EXPLORE, searchOwner, {item});
         return;
     }
     if (!browser_) return;
