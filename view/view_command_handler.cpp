@@ -6,13 +6,11 @@
 #include <mmsystem.h>
 
 #include "common/paths.h"
-#include "common/resource_module.h"
 #include "handlers/operation_hooks.h"
 #include "handlers/property_sheet_launcher.h"
 #include "handlers/view_menus.h"
 #include "module_access/listing.h"
 #include "resources/command_ids.h"
-#include "resources/string_ids.h"
 #include "transfer/file_operations.h"
 #include "view/view_commands.h"
 
