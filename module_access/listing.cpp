@@ -102,6 +102,11 @@ void AddSizes(const LPCITEMIDLIST* items, UINT count, ULONGLONG* total, bool pum
         std::vector<IdListHolder> children;
         if (FAILED(ListItems(ItemPath(item), &children, access, false)) || children.empty()) continue;
         std::vector<LPCITEMIDLIST> raw;
+        try {
+            raw.reserve(children.size());
+        } catch (const std::bad_alloc&) {
+            continue;
+        }
         for (const IdListHolder& child : children) raw.push_back(child.get());
         AddSizes(raw.data(), static_cast<UINT>(raw.size()), total, pump, access, depth + 1);
     }
