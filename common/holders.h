@@ -36,6 +36,11 @@ struct RegKeyCloser {
 };
 using UniqueRegKey = std::unique_ptr<std::remove_pointer<HKEY>::type, RegKeyCloser>;
 
+struct CoTaskMemFreer {
+    void operator()(void* p) const { CoTaskMemFree(p); }
+};
+using UniqueCoTaskMemString = std::unique_ptr<wchar_t, CoTaskMemFreer>;
+
 struct GdiObjectDeleter {
     void operator()(HGDIOBJ o) const { if (o) DeleteObject(o); }
 };
