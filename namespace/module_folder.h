@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/com_aggregation.h"
 #include "common/com_object.h"
