@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/formatting.h"
 #include "common/result_codes.h"
 #include "item_id/module_item_id.h"
 #include "module_access/absolute_lists.h"
