@@ -203,10 +203,11 @@ TEST_F(ViewWithServers, SearchResultsTakeItemsOneByOneAndDropDeletedOnes) {
 
     std::vector<IdListHolder> items;
     ASSERT_HRESULT_SUCCEEDED(ListItems(L"\\A:\\Data", &items, access_.Get(), false));
-    ASSERT_GE(items.size(), 3u);
+    const UINT count = static_cast<UINT>(items.size());
+    ASSERT_GE(count, 3u);
     for (const IdListHolder& item : items) ASSERT_HRESULT_SUCCEEDED(results->AddItem(item.get()));
     EXPECT_EQ(E_POINTER, results->AddItem(nullptr));
-    ASSERT_EQ(static_cast<int>(items.size()), results->ItemCount());
+    ASSERT_EQ(static_cast<int>(count), results->ItemCount());
     // Rows keep the order they came in; the "in folder" column has the folder.
     EXPECT_EQ(std::wstring(ItemName(items[0].get())), ColumnTexts(list, 0)[0]);
     EXPECT_EQ(L"A:\\Data", ColumnTexts(list, 1)[0]);
