@@ -78,8 +78,13 @@ LRESULT ModuleView::OnEndLabelEdit(NMLVDISPINFOW* info) {
     LPCITEMIDLIST shown = info->item.pszText ? RowItem(row) : nullptr;
     // Changes on the module may have removed or reordered the rows while the
     // name was typed: the item the edit began on is the one renamed.
-    LPCITEMIDLIST old = shown;
-    if (info->item.pszText && renameItem_ && !(shown && SameItem(shown, renameItem_.get()))) old = renameItem_.get();
+    LPCITEMIDLIST edited = shown;
+    if (info->item.pszText && renameItem_ && !(shown && SameItem(shown, renameItem_.get())))
+        edited = renameItem_.get();
+    // The server's change notifications arrive during its calls and may
+    // refresh the view, freeing the rows' identifiers: work on a copy.
+    IdListHolder copy;
+    LPCITEMIDLIST old = edited && SUCCEEDED(copy.Assign(edited)) ? copy.get() : nullptr;
     std::wstring newPath;
     if (old && SUCCEEDED(RenameItem(access_.Get(), list_, old, info->item.pszText, &newPath))) {
         IdListHolder renamed;
