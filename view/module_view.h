@@ -19,6 +19,7 @@
 #include "module_access/listing.h"
 #include "module_access/module_access_h.h"
 #include "view/cell_text_ring.h"
+#include "view/information_pane.h"
 #include "view/view_cell_texts.h"
 #include "view/view_change_sink.h"
 #include "view/view_columns.h"
@@ -32,6 +33,7 @@ extern const SHELLVIEWID kModuleViewId;
 class ModuleView : public IShellView2,
                    public ViewChangeTarget,
                    private WindowMessageHandler,
+                   private PaneHost,
                    public RefCounted<ModuleView> {
 public:
     // A new, unbound view with its defaults (details, sort by name, auto-arrange).
@@ -70,6 +72,10 @@ public:
     int ViewMode() const { return viewMode_; }
     UINT FolderFlags() const { return folderFlags_; }
     bool WebView() const { return webView_; }
+    // The information pane (view/module_view_pane.cpp): Explorer's "WebView"
+    // setting decides where the layout puts it.
+    void SetWebView(bool on);
+    const InformationPane& Pane() const { return infoPane_; }
     LPCITEMIDLIST ContextItem() const { return contextItem_; }
     IModuleChangeSink* ChangeSink() const { return sink_.Get(); }
     ModuleAccess* Access() const { return access_.Get(); }
@@ -171,6 +177,10 @@ private:
     HRESULT CreatePane();
     void DestroyPane();
     void RefreshPane();
+    void ChoosePanePicture();
+    PaneContent CurrentPaneContent() override;
+    void OnPanePress(POINT client) override;
+    void OnPaneMenu(POINT screen) override;
     HRESULT RegisterDropTargets();
     void RevokeDropTargets();
     void MergeMenus();
@@ -236,7 +246,8 @@ private:
     // Windows.
     HWND window_ = nullptr;
     HWND list_ = nullptr;
-    HWND pane_ = nullptr;
+    HWND pane_ = nullptr;   // infoPane_'s window while it has one
+    InformationPane infoPane_;
     Microsoft::WRL::ComPtr<IShellBrowser> browser_;
 
     // Presentation.
