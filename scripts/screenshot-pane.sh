@@ -19,7 +19,7 @@ if [ "${1:-}" != "--inside" ]; then
   exit 0
 fi
 
-export WINEPREFIX=$build/wineprefix-x11 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8
+export WINEPREFIX=$build/wineprefix-x11 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 LC_CTYPE=C.UTF-8
 windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
 if [ ! -f "$WINEPREFIX/.ktx-ready" ]; then
   rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
