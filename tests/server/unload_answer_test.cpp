@@ -2,6 +2,7 @@
 // thread, a window whose procedure is ours, a progress dialog, a property
 // sheet on its own thread. Each holds the library until it is gone.
 #include <windows.h>
+#include <commctrl.h>  // before the hooks: PropertySheet is a macro there
 
 #include <gtest/gtest.h>
 
