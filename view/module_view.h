@@ -213,6 +213,7 @@ private:
     bool renameInProgress_ = false;
     bool editEnded_ = false;
     volatile bool* renameWait_ = nullptr;
+    IdListHolder renameItem_;   // what the running rename started on
     Microsoft::WRL::ComPtr<IDropTarget> listTarget_;
     Microsoft::WRL::ComPtr<IDropTarget> paneTarget_;
 
