@@ -11,6 +11,7 @@
 
 #include "common/holders.h"
 #include "common/module_count.h"
+#include "common/module_thread.h"
 #include "common/prompt.h"
 #include "common/resource_module.h"
 #include "handlers/help.h"
@@ -70,12 +71,12 @@ std::wstring StripQuotes(std::wstring text) {
 
 bool SearchWindow::Start(StartHandshake* handshake) {
     handshake_ = handshake;
-    HANDLE thread = CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr);
-    if (!thread) {
-        handshake->result = HRESULT_FROM_WIN32(GetLastError());
+    // The thread holds the library, loaded and counted, until it has left its code.
+    HRESULT started = StartModuleThread(&ThreadEntry, this);
+    if (FAILED(started)) {
+        handshake->result = started;
         return false;
     }
-    CloseHandle(thread);
     WaitForSingleObject(handshake->started, INFINITE);
     return true;
 }
@@ -88,15 +89,11 @@ void SearchWindow::SignalStarted(HRESULT result) {
 }
 
 DWORD WINAPI SearchWindow::ThreadEntry(void* parameter) {
-    // The thread keeps the code it runs loaded until it has left it.
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThreadEntry), &self);
     auto* window = static_cast<SearchWindow*>(parameter);
     InterlockedIncrement(&g_openWindows);
     window->Run();
     delete window;
     InterlockedDecrement(&g_openWindows);
-    if (self) FreeLibraryAndExitThread(self, 0);
     return 0;
 }
 

@@ -182,6 +182,8 @@ protected:
             if (IsWindow(window)) PostMessageW(window, WM_CLOSE, 0, 0);
         }
         WaitClosed();
+        // Each window's thread holds the library until its last instruction.
+        for (int i = 0; i < 500 && ModuleObjectCount() != baseline_; ++i) Sleep(10);
         EXPECT_EQ(ModuleObjectCount(), baseline_) << "a search window or its objects outlived the test";
     }
     HWND Open(const std::wstring& file = std::wstring(), const std::wstring& lookIn = std::wstring()) {
