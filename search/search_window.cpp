@@ -45,6 +45,7 @@ constexpr UINT kCommonControlClasses = 0x3FF;
 constexpr DWORD kResultsRedrawMs = 250;
 constexpr DWORD kScrollBarRedrawMs = 1000;
 constexpr DWORD kStatusUpdateMs = 250;
+constexpr UINT_PTR kStatusTimer = 1;
 constexpr int kFileMenu = 0;
 constexpr int kOptionsMenu = 3;
 const UINT kSubmenuHelp[] = {IDS_SEARCH_HELP_FILE_MENU, IDS_SEARCH_HELP_EDIT_MENU, IDS_SEARCH_HELP_VIEW_MENU,
@@ -407,6 +408,11 @@ INT_PTR SearchWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             Layout(LOWORD(lParam), HIWORD(lParam));
             return TRUE;
+        case WM_TIMER:
+            if (wParam != kStatusTimer) return FALSE;
+            KillTimer(window_, kStatusTimer);
+            if (statusPending_) ShowStatusText();
+            return TRUE;
         case WM_GETMINMAXINFO:
             OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
             return TRUE;
@@ -592,7 +598,13 @@ void SearchWindow::SetStatusText(const std::wstring& text) {
     // While searching, the folder names change faster than anyone reads them;
     // the bar shows the latest a few times a second.
     statusPending_ = searching_ && GetTickCount() - lastStatusUpdate_ < kStatusUpdateMs;
-    if (!statusPending_) ShowStatusText();
+    if (!statusPending_) {
+        ShowStatusText();
+        return;
+    }
+    // The search may next wait a long time for the server without pumping
+    // (reading a file over a slow link): the timer shows the text anyway.
+    SetTimer(window_, kStatusTimer, kStatusUpdateMs, nullptr);
 }
 
 void SearchWindow::ShowStatusText() {
@@ -603,6 +615,7 @@ void SearchWindow::ShowStatusText() {
     SendMessageW(statusBar_, SB_SIMPLE, TRUE, 0);
     SendMessageW(statusBar_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
     SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (searching_) UpdateWindow(statusBar_);
 }
 
 void SearchWindow::RefreshTitle() {
@@ -759,6 +772,8 @@ void SearchWindow::StartSearch() {
 void SearchWindow::OnSearchStarting() {
     stopRequested_ = false;
     searching_ = true;
+    // The search's first words show at once, whatever the bar said just before.
+    lastStatusUpdate_ = GetTickCount() - kStatusUpdateMs;
     EnableWindow(GetDlgItem(window_, IDC_SEARCH_START), FALSE);
     EnableWindow(GetDlgItem(window_, IDC_SEARCH_STOP), TRUE);
     for (auto& page : pages_) {
