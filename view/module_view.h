@@ -43,6 +43,11 @@ public:
     // identifier list) or by the search window.
     HRESULT InitForFolderPath(const std::wstring& folderPath, PCIDLIST_ABSOLUTE folderList, HWND owner);
     HRESULT InitForSearch(SearchResultsHost* host);
+    // Before binding: the connection of the list this view replaces, so that
+    // it need not make one of its own.
+    void AdoptAccess(ModuleAccess* access) {
+        if (!bound_) access_ = access;
+    }
 
     // Search-results role.
     HRESULT CreateResultsList(const RECT& rect);
