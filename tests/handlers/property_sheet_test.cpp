@@ -12,6 +12,7 @@
 #include "common/formatting.h"
 #include "common/holders.h"
 #include "common/module_count.h"
+#include "common/resource_module.h"
 #include "handlers/module_properties.h"
 #include "handlers/property_sheet_handler.h"
 #include "handlers/selection_summary.h"
