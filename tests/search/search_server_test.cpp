@@ -163,7 +163,7 @@ TEST_F(SearchOnSubstitute, DownloadQuestionAboveOneHundredKilobytes) {
     const DWORD opensBefore = module_.CallCount(L"OpenFile");
     Run(c);
     ASSERT_EQ(1u, prompts_.Count());
-    EXPECT_EQ(L"The files which must be searched for total'z',\nare 100 KB. Downloading may take some time.\n\n"
+    EXPECT_EQ(L"The files which must be searched for total'z',\r\nare 100 KB. Downloading may take some time.\r\n\r\n"
               L"Do you wish to search the files?",
               prompts_.Last().text);
     EXPECT_EQ(L"Finding Files by Content", prompts_.Last().caption);
