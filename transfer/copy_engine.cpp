@@ -14,20 +14,15 @@
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
 #include "transfer/copy_confirmation.h"
+#include "transfer/copy_engine_support.h"
 #include "transfer/local_file_stream.h"
 #include "transfer/progress_dialog.h"
 #include "transfer/progress_stream.h"
 
 using Microsoft::WRL::ComPtr;
+using namespace copy_engine;
 
 namespace {
-
-constexpr UINT kStopOkCancel = MB_OKCANCEL | MB_ICONHAND;   // 0x11
-constexpr UINT kStopOk = MB_ICONHAND;                       // 0x10
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() && lstrcmpiW(a.c_str(), b.c_str()) == 0;
-}
 
 // `inner` lies below `outer` ("\A:\X\Y" below "\A:\X", not "\A:\X2").
 bool IsBelow(const std::wstring& inner, const std::wstring& outer) {
@@ -75,16 +70,6 @@ ULONGLONG PcTreeSize(const std::wstring& path, const WIN32_FIND_DATAW& found) {
     return total;
 }
 
-// Puts a failure's text back as the thread's error information.
-HRESULT RestoreErrorText(HRESULT hr, const std::wstring& text) {
-    ComPtr<ICreateErrorInfo> create;
-    if (text.empty() || FAILED(CreateErrorInfo(&create))) return hr;
-    create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
-    ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
-    return hr;
-}
-
 HRESULT InvalidNameFailure() { return SetModuleErrorInfo(HRESULT_FROM_WIN32(ERROR_INVALID_NAME)); }
 
 }  // namespace
@@ -95,11 +80,6 @@ bool IsPlainItemName(const std::wstring& name) {
         if (c < 32 || wcschr(L"\\/:*?\"<>|", c)) return false;
     return true;
 }
-
-struct CopyEngine::SetAside {
-    std::wstring backup;   // empty: nothing was set aside
-    DWORD attributes = 0;
-};
 
 CopyEngine::CopyEngine(ModuleAccess* server, std::wstring destination, DWORD effect, HWND owner)
     : server_(server), destination_(std::move(destination)), effect_(effect), owner_(owner) {}
@@ -232,6 +212,8 @@ HRESULT CopyEngine::TransferPcItems(const std::vector<std::wstring>& paths, bool
             last = CopyPcFile(path, found, destination_, top);
         }
     }
+    HRESULT checked = CheckArrivals(destination_);
+    if (FAILED(checked)) last = checked;
     if (FAILED(last) || cancel_) return E_FAIL;
     return unreadable ? E_UNEXPECTED : S_OK;
 }
@@ -262,11 +244,12 @@ HRESULT CopyEngine::CopyPcFile(const std::wstring& source, const WIN32_FIND_DATA
     double date = 0;
     FileTimeToTime(find.ftLastWriteTime, &date);
     SetAside aside;
+    CheckArrivalOf(target);
     hr = CheckConflict(target, size, date, pair, find.dwFileAttributes, &aside);
     if (hr == S_OK) {
         UniqueBstr btarget(target.c_str());
         hr = server_->WriteFile(btarget.get(), stream.Get(), static_cast<LONG>(find.dwFileAttributes));
-        hr = Settle(hr, target, size, &aside);
+        hr = SUCCEEDED(hr) ? Expect(folder, target, name, size, aside) : Settle(hr, target, size, &aside);
         if (FAILED(hr)) {
             ReportCopyFailure(hr, name);
             ++failures_;
@@ -326,7 +309,8 @@ HRESULT CopyEngine::CopyPcFolder(const std::wstring& source, DWORD attributes,
         }
     }
     FindClose(search);
-    return last;
+    HRESULT checked = CheckArrivals(target);
+    return FAILED(checked) ? checked : last;
 }
 
 // --- module items -----------------------------------------------------------
@@ -368,6 +352,8 @@ HRESULT CopyEngine::TransferModuleItems(const std::wstring& sourceFolder,
             last = CopyModuleFolder(path, ItemAttributes(item), top, destination_);
         }
     }
+    HRESULT checked = CheckArrivals(destination_);
+    if (FAILED(checked)) last = checked;
     return FAILED(last) || cancel_ ? E_FAIL : S_OK;
 }
 
@@ -394,6 +380,7 @@ HRESULT CopyEngine::CopyModuleFile(LPCITEMIDLIST item, const std::wstring& folde
     }
     const DWORD size = ItemSize(item);
     SetAside aside;
+    CheckArrivalOf(target);
     hr = CheckConflict(target, size, ItemModified(item), pair, ItemAttributes(item), &aside);
     if (hr == S_FALSE) {
         ++skips_;
@@ -407,7 +394,7 @@ HRESULT CopyEngine::CopyModuleFile(LPCITEMIDLIST item, const std::wstring& folde
     hr = server_->CopyItem(bsource.get(), btarget.get());
     // A source changed since it was listed fails the check: the move then
     // keeps it, which is the safe side.
-    hr = Settle(hr, target, size, &aside);
+    hr = SUCCEEDED(hr) ? Expect(folder, target, name, size, aside) : Settle(hr, target, size, &aside);
     if (FAILED(hr)) {
         ReportCopyFailure(hr, name);
         ++failures_;
@@ -465,6 +452,8 @@ HRESULT CopyEngine::CopyModuleFolder(const std::wstring& path, DWORD attributes,
             last = CopyModuleFile(child, target, own);
         }
     }
+    HRESULT checked = CheckArrivals(target);
+    if (FAILED(checked)) last = checked;
     // Only a folder whose whole content arrived may go.
     if (IsMove() && SUCCEEDED(last) && !cancel_ && failures_ + skips_ == problemsBefore) {
         UniqueBstr bpath(path.c_str());
@@ -472,166 +461,4 @@ HRESULT CopyEngine::CopyModuleFolder(const std::wstring& path, DWORD attributes,
         server_->DeleteFolder(bpath.get());
     }
     return last;
-}
-
-// --- questions --------------------------------------------------------------
-
-HRESULT CopyEngine::CreateOrReplaceFolder(const std::wstring& target, ReplaceState& own,
-                                          ReplaceState& parent, DWORD attributes) {
-    const std::wstring name = FileNamePart(target);
-    IdListHolder existing;
-    HRESULT hr = GetItemRecord(target.c_str(), server_, existing.out());
-    if (SUCCEEDED(hr) && !existing) {
-        UniqueBstr btarget(target.c_str());
-        hr = server_->CreateFolder(btarget.get());
-        if (SUCCEEDED(hr)) {
-            server_->SetAttributes(btarget.get(),
-                                   static_cast<LONG>(attributes & ~FILE_ATTRIBUTE_DIRECTORY));
-            return S_OK;
-        }
-    }
-    if (FAILED(hr)) {
-        if (hr == E_OPERATION_CANCELLED) cancel_ = 1;
-        if (!cancel_) {
-            std::wstring text = ErrorText(hr);
-            Message(IDS_ERR_CREATE_OR_REPLACE, {name.c_str(), text.c_str()}, IDS_ERR_COPY_CAPTION,
-                    kStopOkCancel);
-        }
-        return hr;
-    }
-    if (!(ItemAttributes(existing.get()) & FILE_ATTRIBUTE_DIRECTORY)) {
-        Message(IDS_ERR_COPY_FOLDER_ONTO_FILE, {target.c_str()}, IDS_PROGRESS_COPYING, MB_OK);
-        return S_FALSE;
-    }
-    if (parent.allFolders) return S_OK;
-    switch (AskReplaceFolder(owner_, name)) {
-    case IDC_REPLACE_ALL:
-        parent.allFiles = parent.allFolders = true;
-        own.allFiles = own.allFolders = true;
-        return S_OK;
-    case IDNO:
-        return S_FALSE;
-    case IDCANCEL:
-        cancel_ = 1;
-        return S_FALSE;
-    default:   // Yes, or no dialog to ask with
-        own.allFiles = own.allFolders = true;
-        return S_OK;
-    }
-}
-
-HRESULT CopyEngine::AskMoveQuestion(DWORD attributes, const std::wstring& target) {
-    bool system = (attributes & FILE_ATTRIBUTE_SYSTEM) && !yesAllSystem_;
-    bool readOnly = !system && (attributes & FILE_ATTRIBUTE_READONLY) && !yesAllReadOnly_;
-    if (!system && !readOnly) return S_OK;
-    INT_PTR answer = AskMoveFile(owner_, several_,
-                                 system ? IDS_CONFIRM_MOVE_SYSTEM : IDS_CONFIRM_MOVE_READONLY,
-                                 FileNamePart(target));
-    if (answer == IDCANCEL) {
-        cancel_ = 1;
-        return S_FALSE;
-    }
-    if (answer == IDC_MOVE_YES_TO_ALL) {
-        (system ? yesAllSystem_ : yesAllReadOnly_) = true;
-        return S_OK;
-    }
-    return answer == IDYES || answer == IDOK ? S_OK : S_FALSE;
-}
-
-HRESULT CopyEngine::CheckConflict(const std::wstring& target, DWORD size, double date,
-                                  ReplaceState& pair, DWORD attributes, SetAside* aside) {
-    if (IsMove()) {
-        HRESULT asked = AskMoveQuestion(attributes, target);
-        if (asked != S_OK) return asked;
-    }
-    IdListHolder existing;
-    HRESULT hr = GetItemRecord(target.c_str(), server_, existing.out());
-    if (FAILED(hr)) {
-        ReportCopyFailure(hr, FileNamePart(target));
-        return hr;
-    }
-    if (!existing) return S_OK;
-    const DWORD existingAttributes = ItemAttributes(existing.get());
-    if (existingAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        Message(IDS_ERR_COPY_FILE_ONTO_FOLDER, {target.c_str()}, IDS_PROGRESS_COPYING, MB_OK);
-        return S_FALSE;
-    }
-    if (!pair.allFiles) {
-        ReplaceFileQuestion question;
-        question.name = ItemName(existing.get());
-        question.readOnly = (existingAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-        question.existingSize = ItemSize(existing.get());
-        question.existingDate = ItemModified(existing.get());
-        question.newSize = size;
-        question.newDate = date;
-        INT_PTR answer = AskReplaceFile(owner_, question);
-        if (answer == IDCANCEL) cancel_ = 1;
-        if (answer == IDC_REPLACE_ALL)
-            pair.allFiles = true;
-        else if (answer != IDOK && answer != IDYES)
-            return S_FALSE;
-    }
-    return MakeRoom(target, existingAttributes, aside);
-}
-
-// The file to be replaced is renamed, not deleted, until its successor is in place.
-HRESULT CopyEngine::MakeRoom(const std::wstring& target, DWORD attributes, SetAside* aside) {
-    const std::wstring folder = ParentPath(target) + L"\\";
-    std::wstring backup;
-    HRESULT hr = S_OK;
-    for (int k = 1; k < 10000; ++k) {
-        backup = folder + L"~ktx" + std::to_wstring(k) + L".tmp";
-        if (!Exists(backup, &hr)) break;
-    }
-    UniqueBstr btarget(target.c_str()), bbackup(backup.c_str());
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (SUCCEEDED(hr) && readOnly) hr = server_->SetAttributes(btarget.get(), FILE_ATTRIBUTE_NORMAL);
-    if (SUCCEEDED(hr)) hr = server_->RenameFile(btarget.get(), bbackup.get());
-    if (FAILED(hr)) {
-        if (hr == E_OPERATION_CANCELLED) cancel_ = 1;
-        std::wstring text = ErrorText(hr);
-        if (readOnly) server_->SetAttributes(btarget.get(), static_cast<LONG>(attributes));
-        if (!cancel_)
-            Message(IDS_ERR_DELETE, {FileNamePart(target).c_str(), text.c_str()},
-                    IDS_ERR_DELETE_FILE_CAPTION, kStopOkCancel);
-        return hr;
-    }
-    aside->backup = backup;
-    aside->attributes = attributes;
-    return S_OK;
-}
-
-HRESULT CopyEngine::Settle(HRESULT written, const std::wstring& target, DWORD size,
-                           SetAside* aside) {
-    UniqueBstr btarget(target.c_str());
-    HRESULT hr = written;
-    if (SUCCEEDED(hr)) {
-        IdListHolder arrived;
-        hr = GetItemRecord(target.c_str(), server_, arrived.out());
-        if (SUCCEEDED(hr) && (!arrived || (ItemAttributes(arrived.get()) & FILE_ATTRIBUTE_DIRECTORY) ||
-                              ItemSize(arrived.get()) != size))
-            hr = SetModuleErrorInfo(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT));
-    }
-    if (SUCCEEDED(hr)) {
-        if (!aside->backup.empty()) {
-            UniqueBstr bbackup(aside->backup.c_str());
-            server_->DeleteFile(bbackup.get());
-        }
-        return hr;
-    }
-    // Keep the failure's own text for the message that follows the clean-up.
-    std::wstring text = ErrorText(hr);
-    HRESULT probe = S_OK;
-    // Whatever stands under the final name now is a partial write of ours.
-    if (Exists(target, &probe)) {
-        server_->SetAttributes(btarget.get(), FILE_ATTRIBUTE_NORMAL);
-        server_->DeleteFile(btarget.get());
-    }
-    if (!aside->backup.empty()) {
-        UniqueBstr bbackup(aside->backup.c_str());
-        if (SUCCEEDED(server_->RenameFile(bbackup.get(), btarget.get())) &&
-            (aside->attributes & FILE_ATTRIBUTE_READONLY))
-            server_->SetAttributes(btarget.get(), static_cast<LONG>(aside->attributes));
-    }
-    return RestoreErrorText(hr, text);
 }
