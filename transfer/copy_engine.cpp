@@ -14,15 +14,17 @@
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
 #include "transfer/copy_confirmation.h"
-#include "transfer/copy_engine_support.h"
 #include "transfer/local_file_stream.h"
 #include "transfer/progress_dialog.h"
 #include "transfer/progress_stream.h"
 
 using Microsoft::WRL::ComPtr;
-using namespace copy_engine;
 
 namespace {
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() && lstrcmpiW(a.c_str(), b.c_str()) == 0;
+}
 
 // `inner` lies below `outer` ("\A:\X\Y" below "\A:\X", not "\A:\X2").
 bool IsBelow(const std::wstring& inner, const std::wstring& outer) {
@@ -462,3 +464,4 @@ HRESULT CopyEngine::CopyModuleFolder(const std::wstring& path, DWORD attributes,
     }
     return last;
 }
+

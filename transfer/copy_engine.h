@@ -60,7 +60,7 @@ public:
     void CloseProgress();
 
 private:
-    // A replaced target, kept under another name until the new one arrived.
+    // A replaced target kept until the new one arrived.
     struct SetAside {
         std::wstring backup;   // empty: nothing was set aside
         DWORD attributes = 0;
@@ -75,13 +75,15 @@ private:
         DWORD size = 0;
         SetAside aside;
     };
+    static constexpr UINT kStopOkCancel = MB_OKCANCEL | MB_ICONHAND;
+    static constexpr UINT kStopOk = MB_ICONHAND;
 
     bool IsMove() const { return (effect_ & DROPEFFECT_MOVE) != 0; }
     void OpenProgress(ULONGLONG total);
     void Pump();
     void ShowItem(const std::wstring& sourcePath, const std::wstring& targetFolder);
     void AddDone(ULONGLONG amount);
-    // A message box; Cancel (with flags 0x11) sets the cancel flag.
+    // A message box; Cancel (with kStopOkCancel) sets the cancel flag.
     int Message(UINT textId, std::initializer_list<const wchar_t*> inserts, UINT captionId,
                 UINT flags);
     // Shows "%1 cannot be copied: %2" unless cancelled; a cancellation sets the flag.

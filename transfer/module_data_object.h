@@ -115,6 +115,7 @@ private:
     void FinishMove();
     IUnknown* View();
     IModuleChangeSink* ViewSink();
+    static HRESULT HGlobalMedium(HGLOBAL block, STGMEDIUM* medium);
 
     volatile LONG refs_ = 1;
     std::wstring folderPath_;

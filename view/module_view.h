@@ -117,6 +117,9 @@ private:
 
     HRESULT RefreshForChange() override { return Refresh(); }
 
+    // Posted to the view window after the list's selection changed.
+    static constexpr UINT kSelectionChanged = WM_APP + 1;
+
     // Binding helpers.
     HRESULT Bind(const std::wstring& folderPath, HWND owner);
     HRESULT EnsureAccess();
@@ -138,10 +141,10 @@ private:
     LRESULT OnListNotify(NMHDR* header);
     void OnListMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-    // Items and rows.
+    // Items and rows (view_list.cpp).
     HRESULT ListFolder();
     void FreeItems();
-        void FillList();
+    void FillList();
     bool InsertRow(LPCITEMIDLIST item, int index);
     void SortList();
     static int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM sort);
@@ -150,6 +153,14 @@ private:
     void OpenRowItem(int row);
     int RowUnderPoint(POINT client) const;
     RowItemText RowTexts() const;
+
+    // Search-results role (search_results_role.cpp).
+    // The sink that learns of found items moved or deleted (search lists only).
+    IModuleChangeSink* ResultsSink() const;
+    HWND SearchOwner() const;
+    void TakeSearchWindowMenus();
+    void PrepareSearchFileMenu(HMENU file, int context);
+    void OpenFoundItems(UINT command, HWND owner, const std::vector<LPCITEMIDLIST>& items);
 
     // Change notifications.
     void AdviseChangeSink();

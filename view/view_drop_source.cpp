@@ -39,7 +39,7 @@ void ModuleView::StartDrag(int button) {
 
     ComPtr<ModuleView> self(this);
     ComPtr<IDataObject> data;
-    IModuleChangeSink* sink = kind_ == ListKind::Search ? sink_.Get() : nullptr;
+    IModuleChangeSink* sink = ResultsSink();
     if (FAILED(CreateModuleDataObject(path_, static_cast<IShellView*>(this), items.data(),
                                       static_cast<UINT>(items.size()), 0, sink, false, &data)))
         return;
@@ -72,7 +72,7 @@ STDMETHODIMP ModuleView::GetItemObject(UINT what, REFIID iid, void** out) {
     } else {
         return E_INVALIDARG;
     }
-    IModuleChangeSink* sink = kind_ == ListKind::Search ? sink_.Get() : nullptr;
+    IModuleChangeSink* sink = ResultsSink();
     ComPtr<IDataObject> data;
     HRESULT hr = CreateModuleDataObject(path_, static_cast<IShellView*>(this), items.data(),
                                         static_cast<UINT>(items.size()), DROPEFFECT_COPY, sink, false, &data);

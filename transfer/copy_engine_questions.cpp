@@ -1,6 +1,6 @@
-// The copy engine's questions before a file or folder lands (replace,
-// move a read-only or system file, a name taken by the other kind), and the
-// checks after it landed.
+// The copy engine's questions before a write: replacing files and folders,
+// the move questions, and the replaced file set aside until its successor
+// arrived whole; after the writes, the check that they arrived whole.
 #include "transfer/copy_engine.h"
 
 #include <wrl/client.h>
@@ -8,7 +8,10 @@
 #include <unordered_map>
 
 #include "common/holders.h"
+#include "common/item_time.h"
 #include "common/paths.h"
+#include "common/prompt.h"
+#include "common/resource_module.h"
 #include "common/result_codes.h"
 #include "module_access/listing.h"
 #include "module_access/module_errors.h"
@@ -16,10 +19,11 @@
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
 #include "transfer/copy_confirmation.h"
-#include "transfer/copy_engine_support.h"
+#include "transfer/local_file_stream.h"
+#include "transfer/progress_dialog.h"
+#include "transfer/progress_stream.h"
 
 using Microsoft::WRL::ComPtr;
-using namespace copy_engine;
 
 namespace {
 
@@ -221,7 +225,8 @@ void CopyEngine::CheckArrivalOf(const std::wstring& target) {
 HRESULT CopyEngine::CheckArrivals(const std::wstring& folder) {
     std::vector<Arrival> due;
     for (size_t i = 0; i < arrivals_.size();) {
-        if (SamePath(arrivals_[i].folder, folder)) {
+        if (arrivals_[i].folder.size() == folder.size() &&
+            lstrcmpiW(arrivals_[i].folder.c_str(), folder.c_str()) == 0) {
             arrivedTargets_.erase(TargetKey(arrivals_[i].target));
             due.push_back(std::move(arrivals_[i]));
             arrivals_.erase(arrivals_.begin() + static_cast<ptrdiff_t>(i));
