@@ -57,6 +57,8 @@ void SelectResourceLanguage(bool useOwnModule, HMODULE fallbackModule) {
                                                    GetUserDefaultUILanguage()));
 }
 
+void ReleaseResourceLanguage() { g_resources.Set(nullptr, kLangEnglishUs); }
+
 std::wstring LoadStringForLanguage(HMODULE module, UINT id, LANGID language, bool* found) {
     if (found) *found = false;
     DWORD size = 0;

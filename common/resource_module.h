@@ -60,6 +60,8 @@ ResourceModule& Resources();
 // Chooses the module (this library's file, else fallbackModule) and the
 // language (the "Language" value under HKCU, else HKLM, else the UI language).
 void SelectResourceLanguage(bool useOwnModule, HMODULE fallbackModule);
+// Forgets the module and language at unload.
+void ReleaseResourceLanguage();
 
 // The language rule alone, with the settings keys' roots and the user's UI
 // language given, so that it can be checked without touching the real hives.

@@ -1,5 +1,7 @@
 #include "common/window_classes.h"
 
+#include "common/module_count.h"
+
 const wchar_t kParentWindowClass[] = L"KTX Parent Window";
 const wchar_t kWebViewWindowClass[] = L"KTX_WEBVIEW_CLASS_NAME";
 const wchar_t kViewWindowClass[] = L"KTX Module View";
@@ -7,14 +9,19 @@ const wchar_t kPasteReplyWindowClass[] = L"KTX Paste Reply";
 
 namespace {
 
+// Every window of these classes holds the library from WM_NCCREATE to
+// WM_NCDESTROY: its procedure is the library's code.
 LRESULT CALLBACK HandlerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        ModuleAddRef();
     }
     auto handler = reinterpret_cast<WindowMessageHandler*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!handler) return DefWindowProcW(window, message, wParam, lParam);
-    return handler->OnWindowMessage(window, message, wParam, lParam);
+    LRESULT result = handler ? handler->OnWindowMessage(window, message, wParam, lParam)
+                             : DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) ModuleRelease();
+    return result;
 }
 
 struct ClassSpec {

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/holders.h"
+#include "common/module_thread.h"
 #include "handlers/operation_hooks.h"
 
 namespace {
@@ -64,9 +65,9 @@ HRESULT LaunchPropertySheet(const std::wstring& folderPath, std::vector<IdListHo
     job->items = std::move(items);
     job->ready = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (!job->ready) return HRESULT_FROM_WIN32(GetLastError());
-    HANDLE thread = CreateThread(nullptr, 0, PropertySheetThread, job.get(), 0, nullptr);
-    if (!thread) return HRESULT_FROM_WIN32(GetLastError());
-    CloseHandle(thread);
+    // The sheet's thread holds the library until it has ended.
+    HRESULT started = StartModuleThread(&PropertySheetThread, job.get());
+    if (FAILED(started)) return started;
     WaitForSingleObject(job->ready, INFINITE);
     HRESULT result = job->result;
     if (SUCCEEDED(result)) {

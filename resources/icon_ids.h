@@ -1,4 +1,4 @@
-// Icon groups, menus and accelerator tables of the library.
+// Icon groups, bitmaps, menus and accelerator tables of the library.
 //
 // A host that names an icon by index ("KTXShellExt.dll,5") counts the icon
 // groups in the order of their numeric ids. The registration relies on
@@ -14,6 +14,10 @@
 #define IDI_MODULE_FOLDER     225   // index 4: a folder on the module
 #define IDI_SEARCH_CONFIG     226   // index 5: a saved search (.ssc)
 // 243: the search window's icon (reserved for the search window's resources)
+
+// The information pane's picture of the module; the ZP03 has its own.
+#define IDB_PANE_MODULE       268
+#define IDB_PANE_MODULE_ZP03  269
 
 #define IDR_VIEW_MENUS        203   // the 17 popups of the view and the context menu
 #define IDR_ACCEL_VIEW_FOCUS  227   // keys with the focus in the view

@@ -25,7 +25,7 @@ fi
 out=$2
 
 export WINEPREFIX=$build/runprefix
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 LC_CTYPE=C.UTF-8
 windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
 
 # The same prefix as run.sh's, made the same way when it is missing.

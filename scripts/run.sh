@@ -23,7 +23,7 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 export WINEPREFIX=$build/runprefix
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 LC_CTYPE=C.UTF-8
 windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
 
 # A prefix of its own, made once, with the X11 driver and no crash debugger.

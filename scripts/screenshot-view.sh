@@ -11,7 +11,7 @@ out=${1:-$build/screenshots}
 prefix=$build/wineprefix-x11
 mkdir -p "$out"
 
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 LC_CTYPE=C.UTF-8
 windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
 if [ ! -f "$prefix/.ktx-ready" ]; then
   rm -rf "$prefix"; mkdir -p "$prefix"

@@ -11,6 +11,7 @@
 
 #include "common/holders.h"
 #include "common/module_count.h"
+#include "common/module_thread.h"
 #include "common/prompt.h"
 #include "common/resource_module.h"
 #include "handlers/help.h"
@@ -42,6 +43,7 @@ constexpr UINT kCommonControlClasses = 0x3FF;
 // While a search adds rows, the list is drawn at most this often: drawing
 // its rows costs more than finding them.
 constexpr DWORD kResultsRedrawMs = 250;
+constexpr DWORD kScrollBarRedrawMs = 1000;
 constexpr int kFileMenu = 0;
 constexpr int kOptionsMenu = 3;
 
@@ -70,12 +72,12 @@ std::wstring StripQuotes(std::wstring text) {
 
 bool SearchWindow::Start(StartHandshake* handshake) {
     handshake_ = handshake;
-    HANDLE thread = CreateThread(nullptr, 0, ThreadEntry, this, 0, nullptr);
-    if (!thread) {
-        handshake->result = HRESULT_FROM_WIN32(GetLastError());
+    // The thread holds the library, loaded and counted, until it has left its code.
+    HRESULT started = StartModuleThread(&ThreadEntry, this);
+    if (FAILED(started)) {
+        handshake->result = started;
         return false;
     }
-    CloseHandle(thread);
     WaitForSingleObject(handshake->started, INFINITE);
     return true;
 }
@@ -88,15 +90,11 @@ void SearchWindow::SignalStarted(HRESULT result) {
 }
 
 DWORD WINAPI SearchWindow::ThreadEntry(void* parameter) {
-    // The thread keeps the code it runs loaded until it has left it.
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThreadEntry), &self);
     auto* window = static_cast<SearchWindow*>(parameter);
     InterlockedIncrement(&g_openWindows);
     window->Run();
     delete window;
     InterlockedDecrement(&g_openWindows);
-    if (self) FreeLibraryAndExitThread(self, 0);
     return 0;
 }
 
@@ -165,20 +163,14 @@ void SearchWindow::AddResult(LPCITEMIDLIST item) {
         resultsView_->AddItem(item);
         SendMessageW(list, WM_SETREDRAW, FALSE, 0);
         lastResultsRedraw_ = GetTickCount() - kResultsRedrawMs;
+        rowsDrawn_ = 1;
         return;
     }
     resultsView_->AddItem(item);
 }
 
 void SearchWindow::PumpMessages() {
-    if (searching_ && resultsView_ && resultsView_->ItemCount() > 0 &&
-        GetTickCount() - lastResultsRedraw_ >= kResultsRedrawMs) {
-        HWND list = resultsView_->ListWindow();
-        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-        UpdateWindow(list);
-        SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-        lastResultsRedraw_ = GetTickCount();
-    }
+    if (searching_ && resultsView_ && resultsView_->ItemCount() > 0) DrawNewRows();
     if (statusPending_ && GetTickCount() - lastStatusUpdate_ >= kStatusUpdateMs) ShowStatusText();
     MSG msg;
     while (!quitRequested_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -191,6 +183,27 @@ void SearchWindow::PumpMessages() {
         }
         HandleMessage(&msg);
     }
+}
+
+void SearchWindow::DrawNewRows() {
+    HWND list = resultsView_->ListWindow();
+    const int count = resultsView_->ItemCount();
+    if (!list || count == rowsDrawn_ || GetTickCount() - lastResultsRedraw_ < kResultsRedrawMs) return;
+    // Rows that land on screen show a few times a second. Rows added below
+    // the visible ones change only the scroll bar, and letting the list draw
+    // again costs it a new layout of its scroll bars and header: that waits longer.
+    const int top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+    const int perPage = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    const bool newRowInView = rowsDrawn_ <= top + perPage;
+    const DWORD interval = newRowInView ? kResultsRedrawMs : kScrollBarRedrawMs;
+    if (GetTickCount() - lastResultsRedraw_ < interval) return;
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    // The list has just redrawn its scroll bar; the rows on screen are unchanged.
+    if (!newRowInView) ValidateRect(list, nullptr);
+    UpdateWindow(list);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    rowsDrawn_ = count;
+    lastResultsRedraw_ = GetTickCount();
 }
 
 bool SearchWindow::ResultsHaveFocus() const {
@@ -239,6 +252,11 @@ INT_PTR SearchWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_SIZE:
             Layout(LOWORD(lParam), HIWORD(lParam));
+            return TRUE;
+        case WM_TIMER:
+            if (wParam != kStatusTimer) return FALSE;
+            KillTimer(window_, kStatusTimer);
+            if (statusPending_) ShowStatusText();
             return TRUE;
         case WM_GETMINMAXINFO:
             OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));

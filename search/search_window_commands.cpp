@@ -23,12 +23,13 @@ namespace {
 
 constexpr int kResultsAreaHeight = 260;
 
-// Whether Look in names a folder or drive of the module; the root always exists.
+// Whether Look in names a folder or drive of the module; the root always
+// exists. A drive is looked up by its record too: asking for its free space
+// would make the server add up every file on it.
 bool FolderExists(const std::wstring& path, ModuleAccess* access) {
     if (path.empty() || path == L"\\") return true;
     LPITEMIDLIST raw = nullptr;
-    HRESULT hr = IsDrivePath(path.c_str()) ? GetDriveItem(path.c_str(), access, &raw)
-                                           : GetItemRecord(path.c_str(), access, &raw);
+    HRESULT hr = GetItemRecord(path.c_str(), access, &raw);
     IdListHolder item(raw);
     return SUCCEEDED(hr) && item && IsContainerItem(item.get());
 }
@@ -140,6 +141,8 @@ void SearchWindow::StartSearch() {
 void SearchWindow::OnSearchStarting() {
     stopRequested_ = false;
     searching_ = true;
+    // The search's first words show at once, whatever the bar said just before.
+    lastStatusUpdate_ = GetTickCount() - kStatusUpdateMs;
     EnableWindow(GetDlgItem(window_, IDC_SEARCH_START), FALSE);
     EnableWindow(GetDlgItem(window_, IDC_SEARCH_STOP), TRUE);
     for (auto& page : pages_) {
@@ -241,10 +244,14 @@ void SearchWindow::ToggleSaveResult() {
 // Results list
 
 HRESULT SearchWindow::NewResultsList() {
+    // The new list takes over the old one's connection: making another one
+    // and letting this one go are calls to the server that a Start need not wait for.
+    ComPtr<ModuleAccess> connection(resultsView_ ? resultsView_->Access() : nullptr);
     ReleaseResultsList();
     ComPtr<ModuleView> view;
     HRESULT hr = ModuleView::Create(view.GetAddressOf());
     if (FAILED(hr)) return hr;
+    view->AdoptAccess(connection.Get());
     hr = view->InitForSearch(this);
     if (FAILED(hr)) return hr;
     if (!resultsShown_) ShowResultsArea(true);

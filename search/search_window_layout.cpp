@@ -125,7 +125,13 @@ void SearchWindow::SetStatusText(const std::wstring& text) {
     // While searching, the folder names change faster than anyone reads them;
     // the bar shows the latest a few times a second.
     statusPending_ = searching_ && GetTickCount() - lastStatusUpdate_ < kStatusUpdateMs;
-    if (!statusPending_) ShowStatusText();
+    if (!statusPending_) {
+        ShowStatusText();
+        return;
+    }
+    // The search may next wait a long time for the server without pumping
+    // (reading a file over a slow link): the timer shows the text anyway.
+    SetTimer(window_, kStatusTimer, kStatusUpdateMs, nullptr);
 }
 
 void SearchWindow::ShowStatusText() {
@@ -136,6 +142,7 @@ void SearchWindow::ShowStatusText() {
     SendMessageW(statusBar_, SB_SIMPLE, TRUE, 0);
     SendMessageW(statusBar_, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
     SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (searching_) UpdateWindow(statusBar_);
 }
 
 void SearchWindow::RefreshTitle() {

@@ -20,6 +20,8 @@
 constexpr int kSearchPageCount = 3;
 // The status text changes at most this often while a search runs.
 constexpr DWORD kStatusUpdateMs = 250;
+// Shows a status text that waited while the thread was busy with the server.
+constexpr UINT_PTR kStatusTimer = 1;
 
 // The opener's side of the start-up: filled by the window's thread before it
 // signals, never touched by it afterwards.
@@ -50,6 +52,8 @@ public:
     void SetStatusText(const std::wstring& text) override;
     void ShowStatusText();
     void PumpMessages() override;
+    // Shows the rows added since the last time, while the list does not draw itself.
+    void DrawNewRows();
     bool StopRequested() const override { return stopRequested_; }
     HWND OwnerWindow() const override { return window_; }
     void OnSearchStarting() override;
@@ -131,6 +135,7 @@ private:
     StartHandshake* handshake_ = nullptr;
     bool commonControlsReady_ = false;
     DWORD lastResultsRedraw_ = 0;
+    int rowsDrawn_ = 0;
     DWORD lastStatusUpdate_ = 0;
     bool statusPending_ = false;
     SearchCriteria criteria_;

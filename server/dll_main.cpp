@@ -41,6 +41,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         // Unregisters the window classes too: a class left behind would point
         // into the freed code the next time the library is loaded.
         TerminateModuleState();
+        ReleaseResourceLanguage();
         TerminateObjectMap();
     }
     return TRUE;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/com_object.h"
+
 enum class ProgressMode { Copy = 0, Move = 1, Delete = 2 };
 
 // The estimate, apart from any window, so that it can be checked directly.
@@ -57,6 +59,8 @@ public:
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wp, LPARAM lp);
 
+    // The dialog's procedure is the library's code: it holds the library.
+    ModuleObjectLifetime lifetime_;
     HWND window_ = nullptr;
     HWND bar_ = nullptr;
     HWND timeText_ = nullptr;

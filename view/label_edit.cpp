@@ -41,10 +41,13 @@ STDMETHODIMP ModuleView::HandleRename(PCUITEMID_CHILD item) {
     if (!access_) return E_UNEXPECTED;
     // Messages run while we wait: the browser may let the view go meanwhile.
     ComPtr<ModuleView> self(this);
+    // A copy: a refresh during the edit frees the rows' identifiers.
+    if (FAILED(renameItem_.Assign(item))) return E_OUTOFMEMORY;
     renameInProgress_ = true;
     HRESULT hr = SelectAndPositionItem(item, SVSI_EDIT | SVSI_ENSUREVISIBLE, nullptr);
     if (FAILED(hr)) {
         renameInProgress_ = false;
+        renameItem_.reset();
         return hr;
     }
     editEnded_ = false;
@@ -55,6 +58,7 @@ STDMETHODIMP ModuleView::HandleRename(PCUITEMID_CHILD item) {
     }
     renameWait_ = nullptr;
     renameInProgress_ = false;
+    renameItem_.reset();
     return wait ? S_OK : E_FAIL;
 }
 
@@ -71,7 +75,16 @@ LRESULT ModuleView::OnBeginLabelEdit(NMLVDISPINFOW* info) {
 LRESULT ModuleView::OnEndLabelEdit(NMLVDISPINFOW* info) {
     BOOL accept = FALSE;
     int row = info->item.iItem;
-    LPCITEMIDLIST old = info->item.pszText ? RowItem(row) : nullptr;
+    LPCITEMIDLIST shown = info->item.pszText ? RowItem(row) : nullptr;
+    // Changes on the module may have removed or reordered the rows while the
+    // name was typed: the item the edit began on is the one renamed.
+    LPCITEMIDLIST edited = shown;
+    if (info->item.pszText && renameItem_ && !(shown && SameItem(shown, renameItem_.get())))
+        edited = renameItem_.get();
+    // The server's change notifications arrive during its calls and may
+    // refresh the view, freeing the rows' identifiers: work on a copy.
+    IdListHolder copy;
+    LPCITEMIDLIST old = edited && SUCCEEDED(copy.Assign(edited)) ? copy.get() : nullptr;
     std::wstring newPath;
     if (old && SUCCEEDED(RenameItem(access_.Get(), list_, old, info->item.pszText, &newPath))) {
         IdListHolder renamed;
@@ -91,7 +104,8 @@ LRESULT ModuleView::OnEndLabelEdit(NMLVDISPINFOW* info) {
                     SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&change));
                 }
                 ShellFree(previous);
-                accept = TRUE;
+                // The edited row takes the new label only when it is still the item's.
+                accept = RowItem(row) == fresh ? TRUE : FALSE;
                 break;
             }
         }

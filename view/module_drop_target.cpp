@@ -175,9 +175,10 @@ DWORD ModuleDropTarget::OverEffect(DWORD keys, POINTL point, DWORD allowed) {
         state.stateMask = state.state = LVIS_DROPHILITED;
         SendMessageW(view_->ListWindow(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
     }
-    if (view_->Kind() == ListKind::Search && row < 0) return scroll;
-    if (!inventory_.CanGet(FormatInventory::DirectoryData) || (keys & MK_RBUTTON)) return effect | scroll;
-    if (!FromThisView()) return effect | scroll;
+    effect |= scroll;
+    if (view_->Kind() == ListKind::Search && row < 0) return DROPEFFECT_NONE;
+    if (!inventory_.CanGet(FormatInventory::DirectoryData) || (keys & MK_RBUTTON)) return effect;
+    if (!FromThisView()) return effect;
     bool ontoDragged = row >= 0 && IsDraggedFolder(ItemPath(view_->RowItem(row)), data_.Get());
     if (IsIconMode(view_->ViewMode())) {
         // Icons dropped beside themselves are only moved.
@@ -185,7 +186,7 @@ DWORD ModuleDropTarget::OverEffect(DWORD keys, POINTL point, DWORD allowed) {
     } else if (row < 0 || ontoDragged) {
         effect = DROPEFFECT_NONE;
     }
-    return effect | scroll;
+    return effect;
 }
 
 STDMETHODIMP ModuleDropTarget::DragEnter(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) {

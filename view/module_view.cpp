@@ -240,11 +240,12 @@ RECT ModuleView::InnerRect(const RECT& rect) const {
 void ModuleView::Layout(int width, int height) {
     if (!list_) return;
     if (!pane_) {
-        MoveWindow(list_, 0, 0, width, height, TRUE);
+        // Without a pane, WebView on leaves the list where it is.
+        if (!webView_) MoveWindow(list_, 0, 0, width, height, TRUE);
         return;
     }
     PaneLayout layout = ComputePaneLayout(webView_, width, height);
-    MoveWindow(pane_, layout.pane.x, layout.pane.y, layout.pane.width, layout.pane.height, TRUE);
+    infoPane_.Place(layout);
     MoveWindow(list_, layout.list.x, layout.list.y, layout.list.width, layout.list.height, TRUE);
 }
 
@@ -275,13 +276,7 @@ STDMETHODIMP ModuleView::Refresh() {
         if (IsIconMode(viewMode_) && !iconPositions_.empty())
             RestoreIconPositions(list_, iconPositions_.data(), iconPositions_.size(), RowTexts());
         UpdateStatusBar();
-        bool webView = ReadWebViewFlag(HKEY_CURRENT_USER);
-        if (webView != webView_) {
-            webView_ = webView;
-            RECT client = {};
-            GetClientRect(window_, &client);
-            Layout(client.right, client.bottom);
-        }
+        SetWebView(ReadWebViewFlag(HKEY_CURRENT_USER));
         RefreshPane();
         RestoreSelection(list_, selection_.data(), selection_.size(), focusedPath_, RowTexts());
     }
@@ -467,12 +462,8 @@ void ModuleView::UnadviseChangeSink() {
 }
 
 // ---------------------------------------------------------------------------
-// Where the later view parts join in. Until they do, each does nothing.
+// Where the later view parts join in.
 
-// The information pane beside or above the list.
-HRESULT ModuleView::CreatePane() { return S_OK; }
-void ModuleView::DestroyPane() { pane_ = nullptr; }
-void ModuleView::RefreshPane() {}
 // Drop targets on the list and the pane.
 HRESULT ModuleView::RegisterDropTargets() {
     RevokeDropTargets();

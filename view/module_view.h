@@ -19,6 +19,7 @@
 #include "module_access/listing.h"
 #include "module_access/module_access_h.h"
 #include "view/cell_text_ring.h"
+#include "view/information_pane.h"
 #include "view/view_cell_texts.h"
 #include "view/view_change_sink.h"
 #include "view/view_columns.h"
@@ -32,6 +33,7 @@ extern const SHELLVIEWID kModuleViewId;
 class ModuleView : public IShellView2,
                    public ViewChangeTarget,
                    private WindowMessageHandler,
+                   private PaneHost,
                    public RefCounted<ModuleView> {
 public:
     // A new, unbound view with its defaults (details, sort by name, auto-arrange).
@@ -41,6 +43,11 @@ public:
     // identifier list) or by the search window.
     HRESULT InitForFolderPath(const std::wstring& folderPath, PCIDLIST_ABSOLUTE folderList, HWND owner);
     HRESULT InitForSearch(SearchResultsHost* host);
+    // Before binding: the connection of the list this view replaces, so that
+    // it need not make one of its own.
+    void AdoptAccess(ModuleAccess* access) {
+        if (!bound_) access_ = access;
+    }
 
     // Search-results role.
     HRESULT CreateResultsList(const RECT& rect);
@@ -70,6 +77,10 @@ public:
     int ViewMode() const { return viewMode_; }
     UINT FolderFlags() const { return folderFlags_; }
     bool WebView() const { return webView_; }
+    // The information pane (view/module_view_pane.cpp): Explorer's "WebView"
+    // setting decides where the layout puts it.
+    void SetWebView(bool on);
+    const InformationPane& Pane() const { return infoPane_; }
     LPCITEMIDLIST ContextItem() const { return contextItem_; }
     IModuleChangeSink* ChangeSink() const { return sink_.Get(); }
     ModuleAccess* Access() const { return access_.Get(); }
@@ -171,6 +182,10 @@ private:
     HRESULT CreatePane();
     void DestroyPane();
     void RefreshPane();
+    void ChoosePanePicture();
+    PaneContent CurrentPaneContent() override;
+    void OnPanePress(POINT client) override;
+    void OnPaneMenu(POINT screen) override;
     HRESULT RegisterDropTargets();
     void RevokeDropTargets();
     void MergeMenus();
@@ -213,6 +228,7 @@ private:
     bool renameInProgress_ = false;
     bool editEnded_ = false;
     volatile bool* renameWait_ = nullptr;
+    IdListHolder renameItem_;   // what the running rename started on
     Microsoft::WRL::ComPtr<IDropTarget> listTarget_;
     Microsoft::WRL::ComPtr<IDropTarget> paneTarget_;
 
@@ -235,7 +251,8 @@ private:
     // Windows.
     HWND window_ = nullptr;
     HWND list_ = nullptr;
-    HWND pane_ = nullptr;
+    HWND pane_ = nullptr;   // infoPane_'s window while it has one
+    InformationPane infoPane_;
     Microsoft::WRL::ComPtr<IShellBrowser> browser_;
 
     // Presentation.

@@ -104,6 +104,8 @@ TEST(SearchHandler, InvokeOpensAWindowThatHoldsTheLibrary) {
     SendMessageW(window, WM_CLOSE, 0, 0);
     for (int i = 0; i < 500 && OpenSearchWindowCount() > 0; ++i) Sleep(10);
     EXPECT_EQ(OpenSearchWindowCount(), 0);
+    // The window's thread holds the library until its last instruction.
+    for (int i = 0; i < 500 && ModuleObjectCount() != before; ++i) Sleep(10);
     EXPECT_EQ(ModuleObjectCount(), before);
 }
 

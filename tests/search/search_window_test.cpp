@@ -182,6 +182,8 @@ protected:
             if (IsWindow(window)) PostMessageW(window, WM_CLOSE, 0, 0);
         }
         WaitClosed();
+        // Each window's thread holds the library until its last instruction.
+        for (int i = 0; i < 500 && ModuleObjectCount() != baseline_; ++i) Sleep(10);
         EXPECT_EQ(ModuleObjectCount(), baseline_) << "a search window or its objects outlived the test";
     }
     HWND Open(const std::wstring& file = std::wstring(), const std::wstring& lookIn = std::wstring()) {
@@ -260,12 +262,20 @@ TEST_F(SearchWindowTest, LookInTextIsAFolderBelowTheRoot) {
     EXPECT_EQ(prompts_.Last().text, Resources().FormatString(IDS_SEARCH_FOLDER_NOT_FOUND, {L"\\Nope"}));
     EXPECT_EQ(prompts_.Last().caption, Text(IDS_SEARCH_ERROR_CAPTION));
     EXPECT_EQ(ResultsList(window), nullptr);
+    // Neither a drive the module does not have nor a file is a folder to search in.
+    for (const wchar_t* path : {L"\\Q:", L"\\A:\\Data\\Notes.txt"}) {
+        SetText(window, IDC_SEARCH_LOOK_IN, path);
+        Command(window, IDC_SEARCH_START);
+        EXPECT_EQ(prompts_.Last().text, Resources().FormatString(IDS_SEARCH_FOLDER_NOT_FOUND, {path}));
+        EXPECT_EQ(ResultsList(window), nullptr);
+    }
+    ASSERT_EQ(prompts_.Count(), 3u);
     // "B:" is the drive \B:, searched alone.
     SetText(window, IDC_SEARCH_LOOK_IN, L"B:");
     SetText(window, IDC_SEARCH_NAME, L"*.txt");
     Command(window, IDC_SEARCH_START);
     EXPECT_EQ(ResultNames(window), (std::vector<std::wstring>{L"several.dots.in.name.txt"}));
-    EXPECT_EQ(prompts_.Count(), 1u);
+    EXPECT_EQ(prompts_.Count(), 3u);
 }
 
 TEST_F(SearchWindowTest, LookInPresetAndDrivesFromTheList) {

@@ -1,5 +1,5 @@
 // The library as Explorer loads it: class objects, aggregation, the unload
-// answer, what loading leaves behind, and registration in the prefix.
+// answer and what loading leaves behind.
 #include <windows.h>
 #include <shlobj.h>
 #include <wrl/client.h>
@@ -15,20 +15,6 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-const wchar_t kFolderKey[] = L"CLSID\\{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}";
-const wchar_t kNamespaceKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\Namespace\\"
-    L"{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}";
-const wchar_t kApprovedKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
-
-bool KeyExists(HKEY root, const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
 
 std::wstring StringValue(HKEY root, const std::wstring& path, const wchar_t* name = nullptr) {
     wchar_t buffer[1024];
@@ -165,42 +151,4 @@ TEST(Loading, SetsUpTheModuleAndUnloadingTakesItsWindowClassesAway) {
     // And a second load registers them again.
     LoadedExtension again;
     EXPECT_TRUE(GetClassInfoExW(GetModuleHandleW(nullptr), L"KTX Parent Window", &info));
-}
-
-TEST(Registration, WritesAndRemovesExactlyItsEntries) {
-    const std::wstring dll = ExtensionLibraryPath(), folderKey = kFolderKey;
-    const wchar_t* const folderClass = L"{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}";
-    ASSERT_EQ(RunRegsvr32(false), 0u);
-
-    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, kFolderKey), L"Module");
-    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, folderKey + L"\\DefaultIcon"), dll + L",0");
-    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, folderKey + L"\\InProcServer32"), dll);
-    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, folderKey + L"\\InProcServer32", L"ThreadingModel"),
-              L"Apartment");
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, folderKey + L"\\shellex\\ContextMenuHandlers\\"
-                                                         L"{1663176E-DE26-4BBC-AC0A-35CE1842E30F}"));
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, folderKey + L"\\shellex\\PropertySheetHandlers\\"
-                                                         L"{7E9BFFAF-7639-4CF9-AF5D-AF8FB7BC83E6}"));
-    DWORD attributes = 0, bytes = sizeof(attributes);
-    EXPECT_EQ(RegGetValueW(HKEY_CLASSES_ROOT, (folderKey + L"\\ShellFolder").c_str(), L"Attributes",
-                           RRF_RT_REG_DWORD, nullptr, &attributes, &bytes),
-              ERROR_SUCCESS);
-    EXPECT_EQ(attributes, static_cast<DWORD>(SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_HASPROPSHEET));
-    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kNamespaceKey), L"Module");
-    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kApprovedKey, folderClass), L"Module");
-    // The open command of saved searches points beside the registered library.
-    std::wstring folder = dll.substr(0, dll.rfind(L'\\'));
-    EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, L"Velkor.SearchConfig\\shell\\open\\command"),
-              L"\"" + folder + L"\\KTXSearchApp.exe\" \"%1\"");
-
-    ASSERT_EQ(RunRegsvr32(true), 0u);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kFolderKey));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kNamespaceKey));
-    EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, kApprovedKey, folderClass), L"<missing>");
-    // What others share stays.
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kApprovedKey));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE,
-                          L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\"
-                          L"Namespace"));
 }

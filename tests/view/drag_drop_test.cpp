@@ -20,6 +20,7 @@
 #include "testing/substitute_server.h"
 #include "transfer/clipboard_formats.h"
 #include "transfer/module_data_object.h"
+#include "transfer/view_address_format.h"
 #include "view/module_drop_target.h"
 #include "view/module_view.h"
 #include "view/view_drop_source.h"
@@ -251,9 +252,28 @@ TEST_F(DragDropTest, RefusedNamesKeepTheOldLabelAndTheItem) {
         EXPECT_EQ(before + c.messages, prompts_.Count());
         EXPECT_EQ(L"Notes.txt", Label(RowOf(L"Notes.txt")));
         EXPECT_STREQ(L"\\A:\\Data\\Notes.txt", ItemPath(view_->RowItem(RowOf(L"Notes.txt"))));
-        if (!c.deleteFirst) EXPECT_TRUE(PcExists(notes));
+        if (!c.deleteFirst) {
+            EXPECT_TRUE(PcExists(notes));
+        }
     }
     EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Photo.jpg")));
+}
+
+TEST_F(DragDropTest, ARefreshDuringTheEditRenamesTheItemTheEditBeganOn) {
+    Show(L"\\A:\\Data");
+    const std::wstring first = module_.PcPath(L"\\A:\\Data\\0 first.txt");
+    EditLabel(RowOf(L"Notes.txt"), L"Edited.txt", [&] {
+        // A file sorted before it appears meanwhile: after the refresh the
+        // edited row's index shows another item.
+        HANDLE file = CreateFileW(first.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        CloseHandle(file);
+        view_->Refresh();
+    });
+    EXPECT_TRUE(PcExists(first));
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Edited.txt")));
+    EXPECT_FALSE(PcExists(module_.PcPath(L"\\A:\\Data\\Notes.txt")));
+    EXPECT_EQ(0u, prompts_.Count());
+    EXPECT_STREQ(L"\\A:\\Data\\0 first.txt", ItemPath(view_->RowItem(RowOf(L"0 first.txt"))));
 }
 
 TEST_F(DragDropTest, HandleRenameChecksItsItemAndLearnsWhenTheViewGoes) {
@@ -478,4 +498,335 @@ TEST(DropEffects, AutoScrollStepsByModeAndEdge) {
     list.rowWidth = 0;
     list.point = {5, 100};
     EXPECT_EQ(-32, AutoScrollStep(list).dx);
+}
+
+// ---------------------------------------------------------------------------
+// The drop menu of right-button drags, and whole drags with the mouse.
+
+namespace {
+
+// What the drop menu showed, read while it is up.
+struct MenuSeen {
+    std::vector<std::wstring> texts;
+    std::vector<UINT> ids;
+    UINT defaultId = static_cast<UINT>(-1);
+};
+
+HWND VisibleMenuWindow() {
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM param) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (lstrcmpW(name, L"#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+            *reinterpret_cast<HWND*>(param) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Reads the next popup menu of this thread and answers it with keys, as a
+// user would: a mnemonic character, or Up and Enter for the last item.
+void AnswerMenu(MenuSeen* seen, wchar_t mnemonic, int tries = 100) {
+    Later([seen, mnemonic, tries] {
+        HWND window = VisibleMenuWindow();
+        if (!window) {
+            if (tries > 0) AnswerMenu(seen, mnemonic, tries - 1);
+            return;
+        }
+        HMENU menu = reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0));
+        for (int i = 0, n = GetMenuItemCount(menu); i < n; ++i) {
+            wchar_t text[64] = {};
+            GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+            seen->texts.push_back(text);
+            seen->ids.push_back(GetMenuItemID(menu, i));
+        }
+        seen->defaultId = GetMenuDefaultItem(menu, FALSE, 0);
+        if (mnemonic) {
+            PostMessageW(window, WM_CHAR, mnemonic, 0);
+        } else {
+            PostMessageW(window, WM_KEYDOWN, VK_UP, 0);
+            PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+        }
+    });
+}
+
+// A drop target of another program: takes what is offered with the effect
+// it is told to, and keeps the data object it was given.
+class RecordingTarget : public IDropTarget {
+public:
+    DWORD answer = DROPEFFECT_COPY;
+    DWORD allowedSeen = 0xFFFFFFFF;
+    bool dropped = false;
+    ComPtr<IDataObject> data;
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        if (iid != IID_IUnknown && iid != IID_IDropTarget) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = this;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP DragEnter(IDataObject* object, DWORD, POINTL, DWORD* effect) override {
+        data = object;
+        allowedSeen = *effect;
+        *effect &= answer;
+        return S_OK;
+    }
+    STDMETHODIMP DragOver(DWORD, POINTL, DWORD* effect) override {
+        *effect &= answer;
+        return S_OK;
+    }
+    STDMETHODIMP DragLeave() override { return S_OK; }
+    STDMETHODIMP Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+        dropped = true;
+        *effect &= answer;
+        return S_OK;
+    }
+};
+
+void SendButton(DWORD flags) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof input);
+}
+
+// A user's drag with the left button from `from` over `via` to `to` (screen
+// points), played from another thread while this one runs the list.
+void DragWithMouse(POINT from, POINT via, POINT to) {
+    struct Path {
+        POINT from, via, to;
+    } path = {from, via, to};
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](void* param) -> DWORD {
+            const Path& p = *static_cast<Path*>(param);
+            SetCursorPos(p.from.x, p.from.y);
+            Sleep(100);
+            SendButton(MOUSEEVENTF_LEFTDOWN);
+            Sleep(200);
+            SetCursorPos(p.via.x, p.via.y);
+            SendButton(MOUSEEVENTF_MOVE);
+            Sleep(400);
+            SetCursorPos(p.to.x, p.to.y);
+            SendButton(MOUSEEVENTF_MOVE);
+            Sleep(400);
+            SendButton(MOUSEEVENTF_LEFTUP);
+            Sleep(300);
+            return 0;
+        },
+        &path, 0, nullptr);
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        TestShellBrowser::PumpMessages();
+    CloseHandle(thread);
+    TestShellBrowser::PumpMessages();
+}
+
+POINT Offset(POINT p, int dx, int dy) { return {p.x + dx, p.y + dy}; }
+
+}  // namespace
+
+TEST_F(DragDropTest, RightButtonDropAsksMoveCopyOrCancelWithShiftChoosingTheDefault) {
+    Show(L"\\A:\\Data");
+    WritePc(L"one.txt", "by the drop menu");
+    ComPtr<IDataObject> data;
+    ASSERT_EQ(S_OK, ShellDataObject(pcFolder_, {L"one.txt"}, &data));
+    ComPtr<IDropTarget> target;
+    ASSERT_EQ(S_OK, ModuleDropTarget::ForView(view_.Get(), &target));
+    const std::wstring arrived = module_.PcPath(L"\\A:\\Data\\one.txt");
+
+    struct Case {
+        DWORD keys;            // held while dragging and at the drop
+        wchar_t answer;        // 0: the menu's last item
+        UINT defaultId;
+        DWORD effect;
+    } cases[] = {
+        {MK_RBUTTON, 0, 8274, DROPEFFECT_NONE},                      // Cancel
+        {MK_RBUTTON | MK_SHIFT, 0, 8273, DROPEFFECT_NONE},
+        {MK_RBUTTON, L'c', 8274, DROPEFFECT_COPY},
+        {MK_RBUTTON | MK_SHIFT, L'm', 8273, DROPEFFECT_MOVE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "keys " << c.keys << " answer " << static_cast<int>(c.answer));
+        DeleteFileW(arrived.c_str());
+        DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        ASSERT_EQ(S_OK, target->DragEnter(data.Get(), c.keys, ScreenPointOfBackground(), &effect));
+        effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        ASSERT_EQ(S_OK, target->DragOver(c.keys, ScreenPointOfBackground(), &effect));
+        MenuSeen seen;
+        AnswerMenu(&seen, c.answer);
+        effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        // The button is up by the time of the drop; the target remembers it.
+        ASSERT_EQ(S_OK, target->Drop(data.Get(), c.keys & MK_SHIFT, ScreenPointOfBackground(), &effect));
+        EXPECT_EQ((std::vector<std::wstring>{L"Drop &Move", L"Drop &Copy", L"", L"Cancel"}), seen.texts);
+        EXPECT_EQ((std::vector<UINT>{8273, 8274, 0, IDCANCEL}), seen.ids);
+        EXPECT_EQ(c.defaultId, seen.defaultId);
+        EXPECT_EQ(c.effect, effect);
+        EXPECT_EQ(c.effect != DROPEFFECT_NONE, PcExists(arrived));
+    }
+    // Wine's own data object ignores the move hand-shake: the PC file stays.
+    EXPECT_TRUE(PcExists(pcFolder_ + L"\\one.txt"));
+    EXPECT_EQ(nullptr, VisibleMenuWindow());
+    EXPECT_EQ(0u, prompts_.Count());
+}
+
+TEST_F(DragDropTest, DropsOntoAFolderDeletedMeanwhileReportAndLoseNothing) {
+    Show(L"\\A:\\Data");
+    WritePc(L"one.txt", "nowhere to go");
+    ComPtr<IDataObject> data;
+    ASSERT_EQ(S_OK, ShellDataObject(pcFolder_, {L"one.txt"}, &data));
+    const std::wstring archive = module_.PcPath(L"\\A:\\Data\\Archive");
+    ComPtr<IDropTarget> folderTarget;
+    IdListHolder item;
+    ASSERT_EQ(S_OK, item.Assign(view_->RowItem(RowOf(L"Archive"))));
+    ASSERT_EQ(S_OK, ModuleDropTarget::ForFolder(L"\\A:\\Data", item.get(), browser_->Frame(),
+                                                IID_PPV_ARGS(&folderTarget)));
+    ComPtr<IDropTarget> viewTarget;
+    ASSERT_EQ(S_OK, ModuleDropTarget::ForView(view_.Get(), &viewTarget));
+    // Deleted on the module; its row is still there until the view hears of it.
+    auto remove = [this](const wchar_t* path, bool folder) {
+        BSTR gone = SysAllocString(path);
+        HRESULT hr = folder ? view_->Access()->DeleteFolder(gone) : view_->Access()->DeleteFile(gone);
+        SysFreeString(gone);
+        return hr;
+    };
+    ASSERT_EQ(S_OK, remove(L"\\A:\\Data\\Archive\\Deep\\level3.bin", false));
+    ASSERT_EQ(S_OK, remove(L"\\A:\\Data\\Archive\\Deep", true));
+    ASSERT_EQ(S_OK, remove(L"\\A:\\Data\\Archive\\old notes.txt", false));
+    ASSERT_EQ(S_OK, remove(L"\\A:\\Data\\Archive", true));
+
+    prompts_.SetDefaultAnswer(IDOK);
+    POINTL onRow = ScreenPointOfRow(RowOf(L"Archive"));
+    for (IDropTarget* target : {viewTarget.Get(), folderTarget.Get()}) {
+        size_t before = prompts_.Count();
+        POINTL at = target == viewTarget.Get() ? onRow : POINTL{0, 0};
+        DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        ASSERT_EQ(S_OK, target->DragEnter(data.Get(), MK_LBUTTON | MK_SHIFT, at, &effect));
+        effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
+        ASSERT_EQ(S_OK, target->Drop(data.Get(), MK_SHIFT, at, &effect));
+        EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_NONE), effect);
+        EXPECT_LT(before, prompts_.Count());
+    }
+    EXPECT_FALSE(PcExists(archive));
+    EXPECT_TRUE(PcExists(pcFolder_ + L"\\one.txt"));
+}
+
+TEST_F(DragDropTest, IconsDraggedWithinTheirFolderMoveByTheMouseAndTransferNothing) {
+    ASSERT_EQ(S_OK, ModuleView::Create(view_.ReleaseAndGetAddressOf()));
+    ASSERT_EQ(S_OK, view_->InitForFolderPath(L"\\A:\\Data", nullptr, browser_->Frame()));
+    HWND window = nullptr;
+    ASSERT_EQ(S_OK, browser_->ShowView(view_.Get(), FVM_ICON, 0, &window));
+    ShowWindow(browser_->Frame(), SW_SHOWNORMAL);
+    TestShellBrowser::PumpMessages();
+    const int rows = view_->ItemCount();
+    int row = RowOf(L"Notes.txt");
+    ASSERT_GE(row, 0);
+    POINT before = {};
+    ASSERT_TRUE(ListView_GetItemPosition(List(), row, &before));
+    POINTL icon = ScreenPointOfRow(row);
+    POINT from = {icon.x, icon.y};
+    POINT via = Offset(from, 12, 0);   // past the drag threshold: the drag starts here
+    RECT client = {};
+    GetClientRect(List(), &client);
+    POINT to = {client.right - 60, client.bottom - 60};   // the background
+    ClientToScreen(List(), &to);
+    const DWORD writes = module_.CallCount(L"WriteFile") + module_.CallCount(L"CopyItem");
+
+    DragWithMouse(from, via, to);
+    EXPECT_EQ(via.x, view_->DragStartPoint().x);
+    EXPECT_EQ(via.y, view_->DragStartPoint().y);
+    row = RowOf(L"Notes.txt");
+    POINT after = {};
+    ASSERT_TRUE(ListView_GetItemPosition(List(), row, &after));
+    EXPECT_EQ(before.x + (to.x - via.x), after.x);
+    EXPECT_EQ(before.y + (to.y - via.y), after.y);
+    EXPECT_EQ(rows, view_->ItemCount());
+    EXPECT_EQ(writes, module_.CallCount(L"WriteFile") + module_.CallCount(L"CopyItem"));
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Notes.txt")));
+    EXPECT_EQ(0u, prompts_.Count());
+}
+
+TEST_F(DragDropTest, DraggingRowsOutHandsTheLibrarysDataObjectAndFinishesAMove) {
+    Show(L"\\A:\\Data");
+    ShowWindow(browser_->Frame(), SW_SHOWNORMAL);
+    RECT frame = {};
+    GetWindowRect(browser_->Frame(), &frame);
+    HWND other = CreateWindowExW(0, L"STATIC", L"other program", WS_POPUP | WS_VISIBLE | SS_NOTIFY, frame.right + 10,
+                                 frame.top, 200, 200, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, other);
+    RecordingTarget recorder;
+    ASSERT_EQ(S_OK, RegisterDragDrop(other, &recorder));
+    TestShellBrowser::PumpMessages();
+    POINT into = {frame.right + 110, frame.top + 100};
+
+    // A copy: the other program gets the library's object for the row.
+    int row = RowOf(L"Notes.txt");
+    POINTL icon = ScreenPointOfRow(row);
+    POINT from = {icon.x, icon.y};
+    DragWithMouse(from, Offset(from, 0, 12), into);
+    ASSERT_TRUE(recorder.dropped);
+    ASSERT_TRUE(recorder.data);
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY | DROPEFFECT_MOVE), recorder.allowedSeen);
+    ComPtr<IModuleChangeSink> own;
+    EXPECT_EQ(S_OK, recorder.data.As(&own));
+    own.Reset();
+    EXPECT_EQ(0u, ReadPreferredDropEffect(recorder.data.Get()));
+    FormatInventory inventory;
+    ASSERT_EQ(S_OK, TakeFormatInventory(recorder.data.Get(), &inventory));
+    EXPECT_TRUE(inventory.CanGet(FormatInventory::DirectoryData));
+    EXPECT_TRUE(inventory.CanGet(FormatInventory::ViewAddress));
+    EXPECT_TRUE(IsFromView(recorder.data.Get(), static_cast<IShellView*>(view_.Get())));
+    recorder.data.Reset();
+    EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Notes.txt")));
+
+    // A move the other program reports: the view finishes it, the item goes.
+    recorder = RecordingTarget();
+    recorder.answer = DROPEFFECT_MOVE;
+    row = RowOf(L"Notes.txt");
+    icon = ScreenPointOfRow(row);
+    from = {icon.x, icon.y};
+    DragWithMouse(from, Offset(from, 0, 12), into);
+    ASSERT_TRUE(recorder.dropped);
+    recorder.data.Reset();
+    const std::wstring notes = module_.PcPath(L"\\A:\\Data\\Notes.txt");
+    for (int i = 0; i < 100 && PcExists(notes); ++i) {
+        TestShellBrowser::PumpMessages();
+        Sleep(50);
+    }
+    EXPECT_FALSE(PcExists(notes));
+    EXPECT_EQ(0u, prompts_.Count());
+    RevokeDragDrop(other);
+    DestroyWindow(other);
+}
+
+TEST_F(DragDropTest, DrivesDraggedFromTheRootGoNowhere) {
+    Show(L"");
+    ShowWindow(browser_->Frame(), SW_SHOWNORMAL);
+    RECT frame = {};
+    GetWindowRect(browser_->Frame(), &frame);
+    HWND other = CreateWindowExW(0, L"STATIC", L"other program", WS_POPUP | WS_VISIBLE | SS_NOTIFY, frame.right + 10,
+                                 frame.top, 200, 200, nullptr, nullptr, nullptr, nullptr);
+    RecordingTarget recorder;
+    ASSERT_EQ(S_OK, RegisterDragDrop(other, &recorder));
+    TestShellBrowser::PumpMessages();
+    int row = 0;
+    while (row < view_->ItemCount() && !IsDriveItem(view_->RowItem(row))) ++row;
+    ASSERT_LT(row, view_->ItemCount());
+    POINTL icon = ScreenPointOfRow(row);
+    POINT from = {icon.x, icon.y};
+    DragWithMouse(from, Offset(from, 0, 12), {frame.right + 110, frame.top + 100});
+    EXPECT_EQ(0u, recorder.allowedSeen);
+    EXPECT_FALSE(recorder.dropped);
+    if (recorder.data) {
+        EXPECT_EQ(0u, ReadPreferredDropEffect(recorder.data.Get()));
+    }
+    recorder.data.Reset();
+    RevokeDragDrop(other);
+    DestroyWindow(other);
 }

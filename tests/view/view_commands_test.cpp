@@ -469,17 +469,21 @@ TEST_F(ViewCommands, RootViewOnlyBeepsForNewFolderAndOffersTheDriveMenus) {
     EXPECT_EQ(GetMenuItemID(arrange, 3), static_cast<UINT>(CMD_SORT_FREE_SPACE));
 }
 
-TEST_F(ViewCommands, TheListFillsTheViewWhateverTheWebViewSetting) {
+TEST_F(ViewCommands, WithWebViewTheListStandsBesideTheInformationPane) {
     const wchar_t* advanced = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
     DWORD on = 1;
     RegSetKeyValueW(HKEY_CURRENT_USER, advanced, L"WebView", REG_DWORD, &on, sizeof(on));
     Show(L"\\A:");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, advanced, L"WebView");
     ASSERT_TRUE(view_->WebView());
-    RECT list = {};
+    RECT client = {}, list = {};
+    GetClientRect(view_->ViewWindow(), &client);
     GetWindowRect(List(), &list);
-    EXPECT_GT(list.right - list.left, 500);
-    EXPECT_GT(list.bottom - list.top, 300);
+    MapWindowPoints(nullptr, view_->ViewWindow(), reinterpret_cast<POINT*>(&list), 2);
+    const int pane = client.right * 30 / 100;
+    EXPECT_EQ(pane, list.left);
+    EXPECT_EQ(client.right, list.right);
+    EXPECT_EQ(client.bottom, list.bottom - list.top);
 }
 
 TEST(ViewMenus, PopupsSelectionKindsAndMenuContexts) {

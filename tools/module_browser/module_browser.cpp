@@ -1,8 +1,9 @@
 // A window that hosts the platform's explorer browser control on the Module
 // folder under My Computer (or on one of its module paths), so that the
 // module's own view can be seen and photographed.
-//   module_browser.exe [module path] [seconds]
-// With seconds > 0 the window closes by itself.
+//   module_browser.exe [module path] [seconds] [module path of an item to select]...
+// With seconds > 0 the window closes by itself. The items are selected
+// through the view's IShellView::SelectItem, as Explorer selects them.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -12,6 +13,7 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "common/holders.h"
 #include "module_access/com_thread.h"
@@ -57,6 +59,24 @@ HRESULT ModulePathList(const std::wstring& path, PIDLIST_ABSOLUTE* out) {
     return ItemIdListForPath(path.c_str(), access.Get(), out);
 }
 
+// Selects the items at `paths` (all in the folder shown) and gives the view the focus.
+void SelectItems(IExplorerBrowser* browser, const std::vector<std::wstring>& paths) {
+    ComPtr<IShellView> view;
+    ComPtr<ModuleAccess> access;
+    if (paths.empty() || FAILED(browser->GetCurrentView(IID_PPV_ARGS(&view))) ||
+        FAILED(CreateModuleAccess(&access)))
+        return;
+    view->UIActivate(SVUIA_ACTIVATE_FOCUS);
+    UINT flags = SVSI_SELECT | SVSI_DESELECTOTHERS | SVSI_FOCUSED | SVSI_ENSUREVISIBLE;
+    for (const std::wstring& path : paths) {
+        PIDLIST_ABSOLUTE list = nullptr;
+        if (SUCCEEDED(ItemIdListForPath(path.c_str(), access.Get(), &list)))
+            view->SelectItem(ILFindLastID(list), flags);
+        CoTaskMemFree(list);
+        flags = SVSI_SELECT;
+    }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -64,6 +84,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     std::wstring path = argc > 1 ? argv[1] : L"";
     int seconds = argc > 2 ? _wtoi(argv[2]) : 0;
+    std::vector<std::wstring> selection;
+    for (int i = 3; i < argc; ++i) selection.push_back(argv[i]);
     LocalFree(argv);
 
     OleInitialize(nullptr);
@@ -92,6 +114,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             g_browser = browser.Get();
             if (SUCCEEDED(ModulePathList(path, &list)) && SUCCEEDED(browser->BrowseToIDList(list, SBSP_ABSOLUTE))) {
                 result = 0;
+                SelectItems(browser.Get(), selection);
                 if (seconds > 0) SetTimer(frame, 1, seconds * 1000, nullptr);
                 MSG msg;
                 while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -136,6 +136,8 @@ HRESULT ModuleStore::ReadDrives(std::vector<FileRecord>* out) {
         r.name = std::wstring(1, letter) + L":";
         r.shortName = r.name;
         r.size = Capacity(letter);
+        // A drive's record carries its free bytes where a file has its time.
+        r.modified = static_cast<double>(FreeBytes(letter));
         r.attributes = FILE_ATTRIBUTE_DIRECTORY;
         out->push_back(r);
     }
