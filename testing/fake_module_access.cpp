@@ -195,7 +195,18 @@ STDMETHODIMP FakeModuleAccess::InvalidateCache(BSTR path) {
 // here they are logged and refused, so that no test leans on them by mistake.
 STDMETHODIMP FakeModuleAccess::CopyItem(BSTR sourcePath, BSTR targetPath) {
     HRESULT hr = Enter(L"CopyItem", Str(sourcePath).c_str(), Str(targetPath));
-    return FAILED(hr) ? hr : E_NOTIMPL;
+    if (FAILED(hr)) return hr;
+    // Files only: what the copy engine copies one by one.
+    const std::wstring target = Str(targetPath);
+    auto source = entries_.find(Key(Str(sourcePath)));
+    if (source == entries_.end() || (source->second.attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        !Exists(Parent(target).c_str()))
+        return kNotFound;
+    Entry copy = source->second;
+    copy.path = target;
+    copy.shortName = Key(Name(target)).substr(0, 12);
+    entries_[Key(target)] = copy;
+    return S_OK;
 }
 
 STDMETHODIMP FakeModuleAccess::WriteFile(BSTR targetPath, IUnknown*, LONG attributes) {

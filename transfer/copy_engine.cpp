@@ -214,6 +214,8 @@ HRESULT CopyEngine::TransferPcItems(const std::vector<std::wstring>& paths, bool
             last = CopyPcFile(path, found, destination_, top);
         }
     }
+    HRESULT checked = CheckArrivals(destination_);
+    if (FAILED(checked)) last = checked;
     if (FAILED(last) || cancel_) return E_FAIL;
     return unreadable ? E_UNEXPECTED : S_OK;
 }
@@ -244,11 +246,12 @@ HRESULT CopyEngine::CopyPcFile(const std::wstring& source, const WIN32_FIND_DATA
     double date = 0;
     FileTimeToTime(find.ftLastWriteTime, &date);
     SetAside aside;
+    CheckArrivalOf(target);
     hr = CheckConflict(target, size, date, pair, find.dwFileAttributes, &aside);
     if (hr == S_OK) {
         UniqueBstr btarget(target.c_str());
         hr = server_->WriteFile(btarget.get(), stream.Get(), static_cast<LONG>(find.dwFileAttributes));
-        hr = Settle(hr, target, size, &aside);
+        hr = SUCCEEDED(hr) ? Expect(folder, target, name, size, aside) : Settle(hr, target, size, &aside);
         if (FAILED(hr)) {
             ReportCopyFailure(hr, name);
             ++failures_;
@@ -308,7 +311,8 @@ HRESULT CopyEngine::CopyPcFolder(const std::wstring& source, DWORD attributes,
         }
     }
     FindClose(search);
-    return last;
+    HRESULT checked = CheckArrivals(target);
+    return FAILED(checked) ? checked : last;
 }
 
 // --- module items -----------------------------------------------------------
@@ -350,6 +354,8 @@ HRESULT CopyEngine::TransferModuleItems(const std::wstring& sourceFolder,
             last = CopyModuleFolder(path, ItemAttributes(item), top, destination_);
         }
     }
+    HRESULT checked = CheckArrivals(destination_);
+    if (FAILED(checked)) last = checked;
     return FAILED(last) || cancel_ ? E_FAIL : S_OK;
 }
 
@@ -376,6 +382,7 @@ HRESULT CopyEngine::CopyModuleFile(LPCITEMIDLIST item, const std::wstring& folde
     }
     const DWORD size = ItemSize(item);
     SetAside aside;
+    CheckArrivalOf(target);
     hr = CheckConflict(target, size, ItemModified(item), pair, ItemAttributes(item), &aside);
     if (hr == S_FALSE) {
         ++skips_;
@@ -389,7 +396,7 @@ HRESULT CopyEngine::CopyModuleFile(LPCITEMIDLIST item, const std::wstring& folde
     hr = server_->CopyItem(bsource.get(), btarget.get());
     // A source changed since it was listed fails the check: the move then
     // keeps it, which is the safe side.
-    hr = Settle(hr, target, size, &aside);
+    hr = SUCCEEDED(hr) ? Expect(folder, target, name, size, aside) : Settle(hr, target, size, &aside);
     if (FAILED(hr)) {
         ReportCopyFailure(hr, name);
         ++failures_;
@@ -446,6 +453,8 @@ HRESULT CopyEngine::CopyModuleFolder(const std::wstring& path, DWORD attributes,
             last = CopyModuleFile(child, target, own);
         }
     }
+    HRESULT checked = CheckArrivals(target);
+    if (FAILED(checked)) last = checked;
     // Only a folder whose whole content arrived may go.
     if (IsMove() && SUCCEEDED(last) && !cancel_ && failures_ + skips_ == problemsBefore) {
         UniqueBstr bpath(path.c_str());

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "module_access/module_access_h.h"
@@ -64,6 +65,16 @@ private:
         std::wstring backup;   // empty: nothing was set aside
         DWORD attributes = 0;
     };
+    // A file the server took whose size is still to be checked. The checks
+    // of one folder's files go together, in one listing, when the folder is
+    // done (and before any of its files is replaced again).
+    struct Arrival {
+        std::wstring folder;
+        std::wstring target;
+        std::wstring name;   // for the message
+        DWORD size = 0;
+        SetAside aside;
+    };
     static constexpr UINT kStopOkCancel = MB_OKCANCEL | MB_ICONHAND;
     static constexpr UINT kStopOk = MB_ICONHAND;
 
@@ -94,9 +105,21 @@ private:
                           DWORD attributes, SetAside* aside);
     HRESULT AskMoveQuestion(DWORD attributes, const std::wstring& target);
     HRESULT MakeRoom(const std::wstring& target, DWORD attributes, SetAside* aside);
-    // After the write: the new file is checked; then the set-aside file is
-    // dropped, or put back when the new one did not arrive whole.
-    HRESULT Settle(HRESULT written, const std::wstring& target, DWORD size, SetAside* aside);
+    // After the write: the new file is checked (unless `checked` says that
+    // was done); then the set-aside file is dropped, or put back when the new
+    // one did not arrive whole.
+    HRESULT Settle(HRESULT written, const std::wstring& target, DWORD size, SetAside* aside,
+                   bool checked = false);
+    // Notes a file the server took (for CheckArrivals) and returns S_OK.
+    HRESULT Expect(const std::wstring& folder, const std::wstring& target, const std::wstring& name,
+                   DWORD size, const SetAside& aside);
+    // Checks the arrived files of `folder`: a set-aside file goes once its
+    // successor is there whole; a file that did not arrive whole is removed
+    // and its set-aside file put back, shown and counted as a failure (the
+    // last such failure is returned).
+    HRESULT CheckArrivals(const std::wstring& folder);
+    // Checks the arrivals of `target`'s folder first if `target` is one of them.
+    void CheckArrivalOf(const std::wstring& target);
     // The first free "Copy of N", "Copy (k) of N" beside `path`.
     HRESULT CopyName(const std::wstring& path, std::wstring* name);
     bool Exists(const std::wstring& path, HRESULT* hr);
@@ -112,6 +135,8 @@ private:
     bool yesAllSystem_ = false;
     bool yesAllReadOnly_ = false;
     std::unique_ptr<ProgressDialog> progress_;
+    std::vector<Arrival> arrivals_;
+    std::unordered_set<std::wstring> arrivedTargets_;   // upper case
 };
 
 // Whether a name can be one level of a module path: not empty, not "." or

@@ -1,9 +1,11 @@
 // The copy engine's questions before a write: replacing files and folders,
 // the move questions, and the replaced file set aside until its successor
-// arrived whole.
+// arrived whole; after the writes, the check that they arrived whole.
 #include "transfer/copy_engine.h"
 
 #include <wrl/client.h>
+
+#include <unordered_map>
 
 #include "common/holders.h"
 #include "common/item_time.h"
@@ -165,10 +167,10 @@ HRESULT CopyEngine::MakeRoom(const std::wstring& target, DWORD attributes, SetAs
 }
 
 HRESULT CopyEngine::Settle(HRESULT written, const std::wstring& target, DWORD size,
-                           SetAside* aside) {
+                           SetAside* aside, bool checked) {
     UniqueBstr btarget(target.c_str());
     HRESULT hr = written;
-    if (SUCCEEDED(hr)) {
+    if (SUCCEEDED(hr) && !checked) {
         IdListHolder arrived;
         hr = GetItemRecord(target.c_str(), server_, arrived.out());
         if (SUCCEEDED(hr) && (!arrived || (ItemAttributes(arrived.get()) & FILE_ATTRIBUTE_DIRECTORY) ||
@@ -199,3 +201,67 @@ HRESULT CopyEngine::Settle(HRESULT written, const std::wstring& target, DWORD si
     return RestoreErrorText(hr, text);
 }
 
+namespace {
+
+std::wstring TargetKey(const std::wstring& path) {
+    std::wstring key = path;
+    if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
+}  // namespace
+
+HRESULT CopyEngine::Expect(const std::wstring& folder, const std::wstring& target,
+                           const std::wstring& name, DWORD size, const SetAside& aside) {
+    arrivals_.push_back(Arrival{folder, target, name, size, aside});
+    arrivedTargets_.insert(TargetKey(target));
+    return S_OK;
+}
+
+void CopyEngine::CheckArrivalOf(const std::wstring& target) {
+    if (arrivedTargets_.count(TargetKey(target))) CheckArrivals(ParentPath(target));
+}
+
+HRESULT CopyEngine::CheckArrivals(const std::wstring& folder) {
+    std::vector<Arrival> due;
+    for (size_t i = 0; i < arrivals_.size();) {
+        if (arrivals_[i].folder.size() == folder.size() &&
+            lstrcmpiW(arrivals_[i].folder.c_str(), folder.c_str()) == 0) {
+            arrivedTargets_.erase(TargetKey(arrivals_[i].target));
+            due.push_back(std::move(arrivals_[i]));
+            arrivals_.erase(arrivals_.begin() + static_cast<ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
+    }
+    if (due.empty()) return S_OK;
+    // Sizes by upper-case name from one listing; a single file, or a folder
+    // that cannot be listed, is looked up item by item.
+    std::unordered_map<std::wstring, LPCITEMIDLIST> listed;
+    std::unique_ptr<IdListHolder[]> items;
+    UINT count = 0;
+    const bool together = due.size() > 1 &&
+                          SUCCEEDED(ListItems(folder.c_str(), &items, &count, server_, false));
+    for (UINT i = 0; together && i < count; ++i)
+        listed.emplace(TargetKey(ItemName(items[i].get())), items[i].get());
+    HRESULT last = S_OK;
+    for (Arrival& arrival : due) {
+        HRESULT hr = S_OK;
+        if (!together) {
+            hr = Settle(S_OK, arrival.target, arrival.size, &arrival.aside);
+        } else {
+            auto found = listed.find(TargetKey(FileNamePart(arrival.target)));
+            const bool whole = found != listed.end() &&
+                               !(ItemAttributes(found->second) & FILE_ATTRIBUTE_DIRECTORY) &&
+                               ItemSize(found->second) == arrival.size;
+            hr = Settle(whole ? S_OK : SetModuleErrorInfo(HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)),
+                        arrival.target, arrival.size, &arrival.aside, whole);
+        }
+        if (FAILED(hr)) {
+            ReportCopyFailure(hr, arrival.name);
+            ++failures_;
+            last = hr;
+        }
+    }
+    return last;
+}

@@ -88,9 +88,12 @@ int wmain(int argc, wchar_t** argv) {
             CopyFileW(path.c_str(), copies.Path(name).c_str(), FALSE);
         }
         double plain = Seconds(start);
+        DWORD listed = module.CallCount(L"ListFolder");
         double paste = PasteSeconds(access.Get(), L"\\A:\\Speed", paths);
+        listed = module.CallCount(L"ListFolder") - listed;
         printf("paste %u PC files of %u bytes: %.3f s; CopyFileW: %.3f s; ratio %.2f (goal <= 1.15)\n",
                files, size, paste, plain, plain > 0 ? paste / plain : 0.0);
+        printf("  listings per file: %.2f\n", static_cast<double>(listed) / files);
         // The floor the server sets: its bare WriteFile calls on the same files.
         UniqueBstr floorFolder(L"\\A:\\Floor");
         access->CreateFolder(floorFolder.get());
@@ -131,12 +134,14 @@ int wmain(int argc, wchar_t** argv) {
         UniqueBstr moved(L"\\A:\\Moved"), bare(L"\\A:\\Bare");
         access->CreateFolder(moved.get());
         access->CreateFolder(bare.get());
+        listed = module.CallCount(L"ListFolder");
         start = Now();
         {
             CopyEngine engine(access.Get(), L"\\A:\\Moved", DROPEFFECT_MOVE, nullptr);
             engine.TransferModuleItems(L"\\A:\\Many", lists.data(), static_cast<UINT>(lists.size()));
         }
         double engineSeconds = Seconds(start);
+        listed = module.CallCount(L"ListFolder") - listed;
         start = Now();
         for (const IdListHolder& item : items) {
             std::wstring path = ItemPath(item.get());
@@ -147,6 +152,8 @@ int wmain(int argc, wchar_t** argv) {
         printf("move %zu module files: %.3f s; bare CopyItem calls: %.3f s; ratio %.2f\n",
                items.size(), engineSeconds, bareSeconds,
                bareSeconds > 0 ? engineSeconds / bareSeconds : 0.0);
+        printf("  listings per moved file: %.2f\n",
+               items.empty() ? 0.0 : static_cast<double>(listed) / items.size());
         access.Reset();
     }
     LeaveComThread();

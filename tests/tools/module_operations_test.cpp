@@ -46,12 +46,15 @@ TEST_F(Operations, WriteFileCreatesReplacesOrFailsLeavingWhatWasThere) {
     EXPECT_EQ(S_OK, Write(L"\\B:\\small.bin", std::string(4 * 1024, 'x')));
 
     // A source that fails part-way (here one of the server's own streams)
-    // passes its failure on and keeps the old file.
+    // passes its failure on and keeps the old file. Through this link the
+    // server reads 80 KB at a time, so the 100 KB file takes two reads.
+    module_.SetLinkSpeed(1638400);
     module_.FailNthCall(L"Read", 2, E_OPERATION_CANCELLED);
     ComPtr<IStream> source;
     ASSERT_HRESULT_SUCCEEDED(Open(L"\\A:\\Pictures\\Sunset.jpg", &source));
     UniqueBstr notes(L"\\A:\\Data\\Notes.txt");
     EXPECT_EQ(E_OPERATION_CANCELLED, access_->WriteFile(notes.get(), source.Get(), FILE_ATTRIBUTE_ARCHIVE));
+    module_.SetLinkSpeed(0);
     EXPECT_EQ("Shopping list\r\n- batteries\r\n- charger cable\r\n- SIM adapter\r\n",
               PcFile(L"\\A:\\Data\\Notes.txt"));
     // No temporary file is left beside the drives either.
@@ -150,3 +153,37 @@ TEST_F(Operations, LabelsDiskSpaceAndFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+double SecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
+}
+
+}  // namespace
+
+// The simulated link never carries bytes faster than its rate, in either
+// direction, however the pieces come.
+TEST_F(Operations, LinkNeverCarriesBytesFasterThanItsRate) {
+    const DWORD rate = 81920;
+    const std::string bytes(45000, 'x');
+    const double least = static_cast<double>(bytes.size()) / rate;
+    module_.SetLinkSpeed(rate);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    EXPECT_EQ(S_OK, Write(L"\\A:\\Data\\paced.bin", bytes));
+    EXPECT_GE(SecondsSince(start), least);
+
+    ComPtr<IStream> stream;
+    ASSERT_HRESULT_SUCCEEDED(Open(L"\\A:\\Data\\paced.bin", &stream));
+    QueryPerformanceCounter(&start);
+    char piece[3000];
+    ULONG got = 0, total = 0;
+    while (SUCCEEDED(stream->Read(piece, sizeof(piece), &got)) && got > 0) total += got;
+    EXPECT_EQ(bytes.size(), total);
+    EXPECT_GE(SecondsSince(start), least);
+    module_.SetLinkSpeed(0);
+}

@@ -1,6 +1,7 @@
 #include "tools/module_server/file_stream.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "tools/substitute_common/server_errors.h"
@@ -9,22 +10,42 @@
 
 namespace {
 
-double SecondsNow() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
+LONGLONG Ticks() {
+    LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return now.QuadPart;
 }
 
 }  // namespace
 
-void LinkPacer::Pace(ULONGLONG bytes) {
+LinkPacer::LinkPacer(DWORD bytesPerSecond) : rate_(bytesPerSecond) {
+    LARGE_INTEGER frequency;
+    if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0) frequency_ = frequency.QuadPart;
+}
+
+void LinkPacer::WaitUntil(LONGLONG tick) const {
+    for (;;) {
+        const LONGLONG left = tick - Ticks();
+        if (left <= 0) return;
+        // Sleep may overshoot by a millisecond or so: sleep short of the
+        // mark and give the processor away for the last stretch.
+        const LONGLONG ms = left * 1000 / frequency_;
+        Sleep(ms >= 2 ? static_cast<DWORD>(ms - 1) : 0);
+    }
+}
+
+void LinkPacer::Send(ULONGLONG bytes) {
     if (rate_ == 0 || bytes == 0) return;
-    owedSeconds_ += static_cast<double>(bytes) / rate_;
-    if (owedSeconds_ < 0.001) return;
-    const double start = SecondsNow();
-    Sleep(static_cast<DWORD>(owedSeconds_ * 1000));
-    owedSeconds_ -= SecondsNow() - start;
+    const LONGLONG arrived = Ticks();
+    // The link is idle until the chunk arrives; it is never credited with
+    // time in which it had nothing to carry.
+    const LONGLONG start = freeAt_ > arrived ? freeAt_ : arrived;
+    WaitUntil(start);
+    freeAt_ = start + static_cast<LONGLONG>(std::ceil(static_cast<double>(bytes) * frequency_ / rate_));
+}
+
+void LinkPacer::Drain() {
+    if (rate_ != 0) WaitUntil(freeAt_);
 }
 
 namespace {

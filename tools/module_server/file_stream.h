@@ -9,19 +9,33 @@
 
 #include "common/holders.h"
 
-// Simulates a serial link of a given byte rate: each chunk costs its time on
-// the link on top of what the call really took, so that any cost of the
-// caller's shows in the total instead of vanishing into a wait for a deadline.
+// Simulates a serial link of a given byte rate. The link carries one chunk at
+// a time: a chunk starts when it has arrived and the chunk before it has gone
+// through, and takes its size / rate on the link. So the sender may prepare
+// the next chunk while one is on the wire, but no byte ever gets through
+// faster than the rate allows. Time is kept in performance-counter ticks, not
+// in the whole milliseconds Sleep takes, so that no rounding adds up.
 class LinkPacer {
 public:
-    explicit LinkPacer(DWORD bytesPerSecond) : rate_(bytesPerSecond) {}
-    void Pace(ULONGLONG bytes);
+    explicit LinkPacer(DWORD bytesPerSecond);
+    bool limited() const { return rate_ != 0; }
+    // Puts `bytes` that have just arrived on the link; returns once the link
+    // has taken them (the chunk before them has gone through).
+    void Send(ULONGLONG bytes);
+    // Returns once everything sent has gone through.
+    void Drain();
+    // Send and Drain: the bytes have gone through when it returns.
+    void Pace(ULONGLONG bytes) {
+        Send(bytes);
+        Drain();
+    }
 
 private:
+    void WaitUntil(LONGLONG tick) const;
+
     DWORD rate_;
-    // Link time not slept yet: Sleep takes whole milliseconds and may sleep
-    // longer than asked; the difference is carried to the next chunk.
-    double owedSeconds_ = 0;
+    LONGLONG frequency_ = 1;
+    LONGLONG freeAt_ = 0;  // when the link has carried everything sent so far
 };
 
 struct OpenedFile {

@@ -23,7 +23,18 @@ using namespace store;
 
 namespace {
 
-constexpr ULONG kTransferChunk = 65536;
+// Every read of the writer's stream is a call back into the client, so with
+// nothing to pace the bytes come in few large pieces (most files in one).
+// Through a slow link a piece stays near a twentieth of a second, so that the
+// next one is fetched while the one before is still on the wire.
+constexpr ULONG kLargestChunk = 4u << 20;
+constexpr ULONG kSmallestChunk = 4096;
+
+ULONG ChunkFor(DWORD linkSpeed) {
+    if (linkSpeed == 0) return kLargestChunk;
+    ULONG chunk = (linkSpeed / 20) & ~(kSmallestChunk - 1);
+    return std::min(std::max(chunk, kSmallestChunk), kLargestChunk);
+}
 
 FILETIME FileTimeFromOleDate(double time) {
     FILETIME utc = {};
@@ -85,7 +96,11 @@ HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD a
     if (probe.kind == Kind::File && (EffectiveAttributes(old, false) & FILE_ATTRIBUTE_READONLY))
         return Win32(ERROR_ACCESS_DENIED, L"The file " + Quoted(path) + L" is read-only.");
 
-    ULONGLONG available = FreeBytes(path.drive) + (probe.kind == Kind::File ? probe.size : 0);
+    // Counting the drive's bytes takes a walk of its tree: through a slow link
+    // it is done while the first piece is on the wire.
+    bool counted = false;
+    ULONGLONG available = 0;
+    std::wstring shortName;
     std::wstring temp = root_ + L"\\~write" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                         std::to_wstring(++tempCounter_) + L".tmp";
     HRESULT hr = S_OK;
@@ -93,31 +108,49 @@ HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD a
         UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid()) return LastError(L"The file " + Quoted(path) + L" cannot be created.");
-        std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kTransferChunk]);
+        const ULONG chunk = ChunkFor(linkSpeed);
+        std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[chunk]);
         if (!buffer) hr = E_OUTOFMEMORY;
         LinkPacer pacer(linkSpeed);
         ULONGLONG total = 0;
         while (SUCCEEDED(hr)) {
             ULONG got = 0;
-            hr = stream->Read(buffer.get(), kTransferChunk, &got);
+            hr = stream->Read(buffer.get(), chunk, &got);
             if (FAILED(hr)) break;  // the source's own failure, a cancellation included
-            if (got > kTransferChunk) got = kTransferChunk;
+            if (got > chunk) got = chunk;
             total += got;
+            pacer.Send(got);
+            if (!counted) {
+                available = FreeBytes(path.drive) + (probe.kind == Kind::File ? probe.size : 0);
+                counted = true;
+            }
             if (total > available) {
                 hr = Win32(ERROR_DISK_FULL, L"There is not enough free space on drive " +
                                                 std::wstring(1, path.drive) + L": for " + path.Leaf() + L".");
                 break;
             }
-            pacer.Pace(got);
             DWORD written = 0;
             if (got && (!::WriteFile(file.get(), buffer.get(), got, &written, nullptr) || written != got)) {
                 hr = LastError(L"The file " + Quoted(path) + L" cannot be written.");
                 break;
             }
-            if (got == 0) {
+            // Fewer bytes than asked for: the stream has ended, and no
+            // further call back is needed to learn that.
+            if (got < chunk) {
                 hr = S_OK;
                 break;
             }
+        }
+        if (SUCCEEDED(hr)) {
+            // No more calls back into the client: the folder stays as it is
+            // while the last bytes go through the link.
+            if (old && !old->shortName.empty()) {
+                shortName = old->shortName;
+            } else if (FAILED(NewShortName(path.Parent(), path.Leaf(), &shortName))) {
+                shortName.clear();
+            }
+            // The file is complete only when its last bytes are through the link.
+            pacer.Drain();
         }
     }
     if (SUCCEEDED(hr) && !MoveFileExW(temp.c_str(), PcPath(path).c_str(), MOVEFILE_REPLACE_EXISTING))
@@ -125,12 +158,6 @@ HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD a
     if (FAILED(hr)) {
         DeleteFileW(temp.c_str());
         return hr;
-    }
-    std::wstring shortName;
-    if (old && !old->shortName.empty()) {
-        shortName = old->shortName;
-    } else if (FAILED(NewShortName(path.Parent(), path.Leaf(), &shortName))) {
-        shortName.clear();
     }
     double now = substitute::OleDateNow();
     double created = probe.kind == Kind::File && old && old->created ? old->created : now;
