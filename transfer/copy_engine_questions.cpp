@@ -238,12 +238,9 @@ HRESULT CopyEngine::CheckArrivals(const std::wstring& folder) {
     // Sizes by upper-case name from one listing; a single file, or a folder
     // that cannot be listed, is looked up item by item.
     std::unordered_map<std::wstring, LPCITEMIDLIST> listed;
-    std::unique_ptr<IdListHolder[]> items;
-    UINT count = 0;
-    const bool together = due.size() > 1 &&
-                          SUCCEEDED(ListItems(folder.c_str(), &items, &count, server_, false));
-    for (UINT i = 0; together && i < count; ++i)
-        listed.emplace(TargetKey(ItemName(items[i].get())), items[i].get());
+    std::vector<IdListHolder> items;
+    const bool together = due.size() > 1 && SUCCEEDED(ListItems(folder.c_str(), &items, server_, false));
+    for (const IdListHolder& item : items) listed.emplace(TargetKey(ItemName(item.get())), item.get());
     HRESULT last = S_OK;
     for (Arrival& arrival : due) {
         HRESULT hr = S_OK;
