@@ -10,34 +10,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KTX_BUILD_DIR:-$root/build}
-
-if [ "${1:-}" != "--inside" ]; then
-  out=${1:-$build/screenshots}
-  mkdir -p "$out"
-  out=$(cd "$out" && pwd)
-  if [ -z "${KTX_SKIP_BUILD:-}" ]; then
-    bash "$root/scripts/setup.sh"
-    bash "$root/scripts/build.sh"
-  fi
-  timeout 600 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside "$out"
-  exit $?
-fi
-out=$2
-
-export WINEPREFIX=$build/runprefix
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 LC_CTYPE=C.UTF-8
-windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
-
-# The same prefix as run.sh's, made the same way when it is missing.
-if [ ! -f "$WINEPREFIX/.ktx-ready" ]; then
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  timeout 300 wineboot -i >/dev/null 2>&1
-  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
-  timeout 120 wineserver -w || true
-  touch "$WINEPREFIX/.ktx-ready"
-fi
+source "$root/scripts/demo-screen.sh"
 
 module=$build/demo-module
 pc=$build/demo-pc
