@@ -1,7 +1,7 @@
 # Sourced by the scripted demos after they set root and build: reruns the
 # demo on a virtual screen (the screenshot folder is the demo's $1, by default
 # build/screenshots), then enters run.sh's prefix (build/runprefix, X11
-# driver), making it the same way when it is missing. Sets out.
+# driver), making it when it is missing. Sets out.
 if [ "${1:-}" != "--inside" ]; then
   out=${1:-$build/screenshots}
   mkdir -p "$out"
@@ -17,16 +17,5 @@ out=$2
 
 export WINEPREFIX=$build/runprefix
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 LC_CTYPE=C.UTF-8
-windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
-
-if [ ! -f "$WINEPREFIX/.ktx-ready" ]; then
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  timeout 300 wineboot -i >/dev/null 2>&1
-  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
-  # Services still starting in a new prefix keep explorer's first COM
-  # activation waiting for ever.
-  timeout 120 wineserver -w || true
-  touch "$WINEPREFIX/.ktx-ready"
-fi
+source "$root/scripts/wine-prefix.sh"
+make_prefix

@@ -24,20 +24,8 @@ fi
 
 export WINEPREFIX=$build/runprefix
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 LC_CTYPE=C.UTF-8
-windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
-
-# A prefix of its own, made once, with the X11 driver and no crash debugger.
-if [ ! -f "$WINEPREFIX/.ktx-ready" ]; then
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  timeout 300 wineboot -i >/dev/null 2>&1
-  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
-  # Let the first boot finish: services still starting up in a new prefix
-  # keep explorer's first COM activation waiting for ever.
-  timeout 120 wineserver -w || true
-  touch "$WINEPREFIX/.ktx-ready"
-fi
+source "$root/scripts/wine-prefix.sh"
+make_prefix
 
 # A fresh copy of the sample module, so that whatever is done in explorer
 # never changes the shipped one.

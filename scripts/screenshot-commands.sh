@@ -23,15 +23,8 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 export WINEPREFIX=$build/runprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
-if [ ! -f "$WINEPREFIX/.ktx-ready" ]; then
-  rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
-  timeout 300 wineboot -i >/dev/null 2>&1
-  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
-  timeout 120 wineserver -w || true
-  touch "$WINEPREFIX/.ktx-ready"
-fi
+source "$root/scripts/wine-prefix.sh"
+make_prefix
 module=$build/shot-module
 rm -rf "$module"
 cp -r "$root/tools/sample_module" "$module"

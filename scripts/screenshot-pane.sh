@@ -20,15 +20,8 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 export WINEPREFIX=$build/wineprefix-x11 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 LC_CTYPE=C.UTF-8
-windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
-if [ ! -f "$WINEPREFIX/.ktx-ready" ]; then
-  rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX"
-  timeout 300 wineboot -i >/dev/null 2>&1
-  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
-  timeout 120 wineserver -w || true
-  touch "$WINEPREFIX/.ktx-ready"
-fi
+source "$root/scripts/wine-prefix.sh"
+make_prefix
 
 # The library and the substitute servers over a copy of the sample module;
 # the module says it is a ZR71.

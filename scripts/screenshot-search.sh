@@ -14,15 +14,8 @@ prefix=$build/wineprefix-x11
 mkdir -p "$out"
 
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
-windows_path() { echo "Z:$1" | sed 's|/|\\|g'; }
-if [ ! -f "$prefix/.ktx-ready" ]; then
-  rm -rf "$prefix"; mkdir -p "$prefix"
-  timeout 300 xvfb-run -a wineboot -i >/dev/null 2>&1
-  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
-  timeout 60 wineserver -w
-  touch "$prefix/.ktx-ready"
-fi
+source "$root/scripts/wine-prefix.sh"
+make_prefix
 
 # The library and the substitute server over a copy of the sample module,
 # its streams slowed down so that a content search can be caught running.

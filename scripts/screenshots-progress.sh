@@ -12,14 +12,8 @@ prefix=$build/wineprefix-x11
 mkdir -p "$out"
 
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$prefix/.ktx-ready" ]; then
-  rm -rf "$prefix"; mkdir -p "$prefix"
-  timeout 300 xvfb-run -a wineboot -i >/dev/null 2>&1
-  timeout 60 wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-    /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
-  timeout 60 wineserver -w
-  touch "$prefix/.ktx-ready"
-fi
+source "$root/scripts/wine-prefix.sh"
+make_prefix
 
 # shoot <png> <language id> <what> [arguments]: runs the preview on a virtual
 # desktop, waits until it has drawn, photographs the screen.
