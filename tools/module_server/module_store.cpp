@@ -222,8 +222,10 @@ DWORD ModuleStore::Capacity(wchar_t drive) {
 
 ULONGLONG ModuleStore::UsedBytes(wchar_t drive) const { return TreeBytes(PcPath(ModulePath{drive, {}})); }
 
-ULONGLONG ModuleStore::FreeBytes(wchar_t drive) {
-    ULONGLONG capacity = Capacity(drive), used = UsedBytes(drive);
+ULONGLONG ModuleStore::FreeBytes(wchar_t drive) { return FreeBytes(drive, UsedBytes(drive)); }
+
+ULONGLONG ModuleStore::FreeBytes(wchar_t drive, ULONGLONG used) {
+    ULONGLONG capacity = Capacity(drive);
     return capacity > used ? capacity - used : 0;
 }
 

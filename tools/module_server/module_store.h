@@ -66,6 +66,7 @@ private:
     DWORD Capacity(wchar_t drive);
     ULONGLONG UsedBytes(wchar_t drive) const;
     ULONGLONG FreeBytes(wchar_t drive);
+    ULONGLONG FreeBytes(wchar_t drive, ULONGLONG used);
     HRESULT SaveMetadata();
 
     std::wstring root_;

@@ -56,6 +56,30 @@ ULONGLONG TreeBytes(const std::wstring& pc) {
     return total;
 }
 
+TreeBytesCount::TreeBytesCount(std::wstring pc) : pc_(std::move(pc)) {
+    thread_ = CreateThread(nullptr, 0, &Walk, this, 0, nullptr);
+}
+
+TreeBytesCount::~TreeBytesCount() { Total(); }
+
+DWORD WINAPI TreeBytesCount::Walk(void* self) {
+    TreeBytesCount* count = static_cast<TreeBytesCount*>(self);
+    count->total_ = TreeBytes(count->pc_);
+    return 0;
+}
+
+ULONGLONG TreeBytesCount::Total() {
+    if (thread_) {
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    } else if (!pc_.empty()) {
+        total_ = TreeBytes(pc_);
+    }
+    pc_.clear();
+    return total_;
+}
+
 size_t LongestPathBelow(const std::wstring& pc) {
     size_t longest = 0;
     WIN32_FIND_DATAW data;

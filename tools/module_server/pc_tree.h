@@ -12,6 +12,23 @@ bool SameRoot(const std::wstring& a, const std::wstring& b);
 HRESULT DeleteTree(const std::wstring& pc);
 // The bytes of every file below `pc`.
 ULONGLONG TreeBytes(const std::wstring& pc);
+// TreeBytes on a thread of its own, so that the walk overlaps a caller's
+// waiting on the client; Total() waits for it. A thread that cannot be
+// started makes Total() walk on the caller's thread.
+class TreeBytesCount {
+public:
+    explicit TreeBytesCount(std::wstring pc);
+    ~TreeBytesCount();
+    TreeBytesCount(const TreeBytesCount&) = delete;
+    TreeBytesCount& operator=(const TreeBytesCount&) = delete;
+    ULONGLONG Total();
+
+private:
+    static DWORD WINAPI Walk(void* self);
+    std::wstring pc_;
+    ULONGLONG total_ = 0;
+    HANDLE thread_ = nullptr;
+};
 // The length of the longest path below a PC folder, relative to it ("\\x\\y").
 size_t LongestPathBelow(const std::wstring& pc);
 

@@ -24,10 +24,12 @@ using namespace store;
 namespace {
 
 // Every read of the writer's stream is a call back into the client, so with
-// nothing to pace the bytes come in few large pieces (most files in one).
+// nothing to pace the bytes come in few large pieces. No piece asks for more
+// than 256 KiB: a marshalled Read costs by the size asked for, not by the
+// size that comes back, and small files would pay for the largest piece.
 // Through a slow link a piece stays near a twentieth of a second, so that the
 // next one is fetched while the one before is still on the wire.
-constexpr ULONG kLargestChunk = 4u << 20;
+constexpr ULONG kLargestChunk = 256u << 10;
 constexpr ULONG kSmallestChunk = 4096;
 
 ULONG ChunkFor(DWORD linkSpeed) {
@@ -79,6 +81,9 @@ HRESULT ModuleStore::OpenItem(const ModulePath& path, DWORD linkSpeed, IStream**
 }
 
 HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD attributes, DWORD linkSpeed) {
+    // Counting the drive's bytes walks its tree: that runs while this thread
+    // waits on the client for the stream and its first piece.
+    TreeBytesCount used(PcPath(ModulePath{path.drive, {}}));
     ComPtr<ISequentialStream> stream;
     if (FAILED(source->QueryInterface(IID_ISequentialStream, reinterpret_cast<void**>(stream.GetAddressOf()))))
         return ReportFailure(E_INVALIDARG, L"The data to write is not a stream.");
@@ -96,8 +101,6 @@ HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD a
     if (probe.kind == Kind::File && (EffectiveAttributes(old, false) & FILE_ATTRIBUTE_READONLY))
         return Win32(ERROR_ACCESS_DENIED, L"The file " + Quoted(path) + L" is read-only.");
 
-    // Counting the drive's bytes takes a walk of its tree: through a slow link
-    // it is done while the first piece is on the wire.
     bool counted = false;
     ULONGLONG available = 0;
     std::wstring shortName;
@@ -121,7 +124,7 @@ HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD a
             total += got;
             pacer.Send(got);
             if (!counted) {
-                available = FreeBytes(path.drive) + (probe.kind == Kind::File ? probe.size : 0);
+                available = FreeBytes(path.drive, used.Total()) + (probe.kind == Kind::File ? probe.size : 0);
                 counted = true;
             }
             if (total > available) {
