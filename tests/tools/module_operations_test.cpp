@@ -61,6 +61,21 @@ TEST_F(Operations, WriteFileCreatesReplacesOrFailsLeavingWhatWasThere) {
     EXPECT_EQ((std::vector<std::wstring>{L"A:", L"B:"}), Names(L"\\*"));
 }
 
+// Large files come in several reads; one that ends exactly on a read's
+// boundary needs one more, empty, read to end.
+TEST_F(Operations, WriteFileOfSeveralPiecesArrivesWhole) {
+    module_.SetCapacity(L'B', 8u << 20);
+    for (size_t size : {size_t(700001), size_t(512) * 1024}) {
+        std::string bytes(size, '\0');
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31) % 251);
+        ASSERT_EQ(S_OK, Write(L"\\B:\\pieces.bin", bytes)) << size;
+        EXPECT_TRUE(PcFile(L"\\B:\\pieces.bin") == bytes) << size;
+        ListedRow row;
+        ASSERT_TRUE(Lookup(L"\\B:\\pieces.bin", &row));
+        EXPECT_EQ(static_cast<DWORD>(size), row.size);
+    }
+}
+
 TEST_F(Operations, CopyItemCopiesFilesAndWholeFolders) {
     ASSERT_EQ(S_OK, Call(&ModuleAccess::CopyItem, L"\\A:\\Read Me First.txt", L"\\B:\\Copy.txt"));
     EXPECT_EQ(PcFile(L"\\A:\\Read Me First.txt"), PcFile(L"\\B:\\Copy.txt"));
@@ -150,6 +165,80 @@ TEST_F(Operations, LabelsDiskSpaceAndFormat) {
     EXPECT_EQ(capacity, free);
     ASSERT_EQ(S_OK, access_->GetLabel(a.get(), label.out()));
     EXPECT_STREQ(L"MY MODULE", label.c_str());
+}
+
+// Makes every folder below `pc` look a day old, as a tree at rest would.
+void AgeFolders(const std::wstring& pc) {
+    FILETIME now, old;
+    GetSystemTimeAsFileTime(&now);
+    ULONGLONG ticks = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) - 864000000000ull;
+    old.dwLowDateTime = static_cast<DWORD>(ticks);
+    old.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((pc + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && wcscmp(data.cFileName, L".") &&
+                wcscmp(data.cFileName, L".."))
+                AgeFolders(pc + L"\\" + data.cFileName);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    UniqueHandle folder(CreateFileW(pc.c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    SetFileTime(folder.get(), nullptr, nullptr, &old);
+}
+
+void PutFile(const std::wstring& path, size_t size, DWORD disposition) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, 0, nullptr));
+    ASSERT_TRUE(file.valid());
+    SetFilePointer(file.get(), 0, nullptr, FILE_END);
+    std::string bytes(size, 'y');
+    DWORD written = 0;
+    ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(size), &written, nullptr));
+}
+
+// The server keeps its count of a drive's bytes while the drive's folders
+// are at rest; whatever changes the tree, through the server or behind its
+// back, must show.
+TEST_F(Operations, FreeSpaceFollowsEveryChangeOfTheTree) {
+    UniqueBstr b(L"B:");
+    LONG capacity = 0, before = 0, free = 0;
+    auto freeNow = [&]() {
+        EXPECT_EQ(S_OK, access_->GetDiskSpace(b.get(), &capacity, &free));
+        return free;
+    };
+    const std::wstring drive = module_.PcPath(L"\\B:"), outside = module_.PcPath(L"\\B:\\Outside");
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    AgeFolders(drive);
+    before = freeNow();
+    EXPECT_EQ(before, freeNow());
+
+    ASSERT_EQ(S_OK, Write(L"\\B:\\Outside\\own.bin", std::string(1000, 'x')));
+    EXPECT_EQ(before - 1000, freeNow());
+    ASSERT_EQ(S_OK, Call(&ModuleAccess::CopyItem, L"\\B:\\Outside\\own.bin", L"\\B:\\copy.bin"));
+    EXPECT_EQ(before - 2000, freeNow());
+    ASSERT_EQ(S_OK, Call(&ModuleAccess::DeleteFile, L"\\B:\\copy.bin"));
+    EXPECT_EQ(before - 1000, freeNow());
+
+    // Behind its back: a file added, then removed, in a folder below the drive.
+    AgeFolders(drive);
+    EXPECT_EQ(before - 1000, freeNow());
+    PutFile(outside + L"\\outside.bin", 3000, CREATE_NEW);
+    EXPECT_EQ(before - 4000, freeNow());
+    AgeFolders(drive);
+    EXPECT_EQ(before - 4000, freeNow());
+    ASSERT_TRUE(DeleteFileW((outside + L"\\outside.bin").c_str()));
+    EXPECT_EQ(before - 1000, freeNow());
+
+    // A file grown in place leaves its folder as it was: InvalidateCache tells.
+    AgeFolders(drive);
+    EXPECT_EQ(before - 1000, freeNow());
+    PutFile(outside + L"\\own.bin", 500, OPEN_EXISTING);
+    UniqueBstr none(L"");
+    ASSERT_EQ(S_OK, access_->InvalidateCache(none.get()));
+    EXPECT_EQ(before - 1500, freeNow());
 }
 
 }  // namespace

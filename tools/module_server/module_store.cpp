@@ -66,6 +66,7 @@ HRESULT ModuleStore::Open() {
     ULONGLONG size = exists ? (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow : 0;
     if (stampValid_ && CompareFileTime(&data.ftLastWriteTime, &stampTime_) == 0 && size == stampSize_)
         return S_OK;
+    usage_.Forget();
     HRESULT hr = metadata_.Load(MetadataFile());
     if (FAILED(hr)) return ReportFailure(hr, L"The module's file system information cannot be read.");
     // A checkout cannot hold empty folders: the metadata names them.
@@ -220,7 +221,7 @@ DWORD ModuleStore::Capacity(wchar_t drive) {
     return meta && meta->hasCapacity ? meta->capacity : substitute::kDefaultCapacity;
 }
 
-ULONGLONG ModuleStore::UsedBytes(wchar_t drive) const { return TreeBytes(PcPath(ModulePath{drive, {}})); }
+ULONGLONG ModuleStore::UsedBytes(wchar_t drive) { return usage_.Used(drive, PcPath(ModulePath{drive, {}})); }
 
 ULONGLONG ModuleStore::FreeBytes(wchar_t drive) { return FreeBytes(drive, UsedBytes(drive)); }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/module_server/drive_usage.h"
 #include "tools/module_server/module_path.h"
 #include "tools/substitute_common/module_metadata.h"
 
@@ -30,7 +31,10 @@ public:
     // Checks that the tree is there and picks up metadata changed behind the
     // server's back (a test copying a fresh tree, an editor).
     HRESULT Open();
-    void Invalidate() { stampValid_ = false; }
+    void Invalidate() {
+        stampValid_ = false;
+        usage_.Forget();
+    }
 
     HRESULT List(const std::wstring& request, bool foldersOnly, VARIANT* out);
     HRESULT OpenItem(const ModulePath& path, DWORD linkSpeed, IStream** out);
@@ -64,12 +68,13 @@ private:
     // A short name for a new `name` in `folder`, unique among its entries.
     HRESULT NewShortName(const ModulePath& folder, const std::wstring& name, std::wstring* out);
     DWORD Capacity(wchar_t drive);
-    ULONGLONG UsedBytes(wchar_t drive) const;
+    ULONGLONG UsedBytes(wchar_t drive);
     ULONGLONG FreeBytes(wchar_t drive);
     ULONGLONG FreeBytes(wchar_t drive, ULONGLONG used);
     HRESULT SaveMetadata();
 
     std::wstring root_;
+    store::DriveUsage usage_;
     substitute::ModuleMetadata metadata_;
     bool stampValid_ = false;
     FILETIME stampTime_ = {};

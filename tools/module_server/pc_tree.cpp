@@ -39,7 +39,8 @@ HRESULT DeleteTree(const std::wstring& pc) {
     return S_OK;
 }
 
-ULONGLONG TreeBytes(const std::wstring& pc) {
+ULONGLONG TreeBytes(const std::wstring& pc, const std::function<void(const std::wstring&)>& enter) {
+    if (enter) enter(pc);
     ULONGLONG total = 0;
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((pc + L"\\*").c_str(), &data);
@@ -48,7 +49,7 @@ ULONGLONG TreeBytes(const std::wstring& pc) {
         std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            total += TreeBytes(pc + L"\\" + name);
+            total += TreeBytes(pc + L"\\" + name, enter);
         else
             total += (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     } while (FindNextFileW(find, &data));
@@ -57,7 +58,7 @@ ULONGLONG TreeBytes(const std::wstring& pc) {
 }
 
 TreeBytesCount::TreeBytesCount(std::wstring pc) : pc_(std::move(pc)) {
-    thread_ = CreateThread(nullptr, 0, &Walk, this, 0, nullptr);
+    if (!pc_.empty()) thread_ = CreateThread(nullptr, 0, &Walk, this, 0, nullptr);
 }
 
 TreeBytesCount::~TreeBytesCount() { Total(); }

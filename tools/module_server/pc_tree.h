@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace store {
@@ -10,11 +11,12 @@ namespace store {
 bool SameRoot(const std::wstring& a, const std::wstring& b);
 // Empties the PC folder `pc` (read-only files too); the folder itself stays.
 HRESULT DeleteTree(const std::wstring& pc);
-// The bytes of every file below `pc`.
-ULONGLONG TreeBytes(const std::wstring& pc);
+// The bytes of every file below `pc`; `enter`, when given, hears of each
+// folder (`pc` first) before the folder is read.
+ULONGLONG TreeBytes(const std::wstring& pc, const std::function<void(const std::wstring&)>& enter = nullptr);
 // TreeBytes on a thread of its own, so that the walk overlaps a caller's
 // waiting on the client; Total() waits for it. A thread that cannot be
-// started makes Total() walk on the caller's thread.
+// started makes Total() walk on the caller's thread; an empty `pc` counts 0.
 class TreeBytesCount {
 public:
     explicit TreeBytesCount(std::wstring pc);

@@ -81,9 +81,13 @@ HRESULT ModuleStore::OpenItem(const ModulePath& path, DWORD linkSpeed, IStream**
 }
 
 HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD attributes, DWORD linkSpeed) {
-    // Counting the drive's bytes walks its tree: that runs while this thread
-    // waits on the client for the stream and its first piece.
-    TreeBytesCount used(PcPath(ModulePath{path.drive, {}}));
+    TreeChange change(usage_);
+    // Counting the drive's bytes walks its tree: unless a count is known, the
+    // walk runs while this thread waits on the client for the stream and its
+    // first piece.
+    ULONGLONG knownUsed = 0;
+    const bool known = usage_.Known(path.drive, &knownUsed);
+    TreeBytesCount used(known ? std::wstring() : PcPath(ModulePath{path.drive, {}}));
     ComPtr<ISequentialStream> stream;
     if (FAILED(source->QueryInterface(IID_ISequentialStream, reinterpret_cast<void**>(stream.GetAddressOf()))))
         return ReportFailure(E_INVALIDARG, L"The data to write is not a stream.");
@@ -124,7 +128,8 @@ HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD a
             total += got;
             pacer.Send(got);
             if (!counted) {
-                available = FreeBytes(path.drive, used.Total()) + (probe.kind == Kind::File ? probe.size : 0);
+                available = FreeBytes(path.drive, known ? knownUsed : used.Total()) +
+                            (probe.kind == Kind::File ? probe.size : 0);
                 counted = true;
             }
             if (total > available) {
@@ -177,6 +182,7 @@ HRESULT ModuleStore::WriteItem(const ModulePath& path, IUnknown* source, DWORD a
 }
 
 HRESULT ModuleStore::CopyItem(const ModulePath& from, const ModulePath& to) {
+    TreeChange change(usage_);
     Probe source = Look(from);
     if (source.kind == Kind::MissingParent)
         return Win32(ERROR_PATH_NOT_FOUND, L"The folder " + Quoted(from.Parent()) + L" does not exist.");
@@ -300,6 +306,7 @@ HRESULT ModuleStore::CreateStandardFolders(const ModulePath& drive) {
 }
 
 HRESULT ModuleStore::RemoveFile(const ModulePath& path) {
+    TreeChange change(usage_);
     Probe probe = Look(path);
     switch (probe.kind) {
     case Kind::MissingParent:
@@ -321,6 +328,7 @@ HRESULT ModuleStore::RemoveFile(const ModulePath& path) {
 }
 
 HRESULT ModuleStore::RemoveFolder(const ModulePath& path) {
+    TreeChange change(usage_);
     Probe probe = Look(path);
     switch (probe.kind) {
     case Kind::MissingParent:
@@ -347,6 +355,7 @@ HRESULT ModuleStore::RemoveFolder(const ModulePath& path) {
 }
 
 HRESULT ModuleStore::Format(const ModulePath& drive) {
+    TreeChange change(usage_);
     HRESULT hr = RequireDrive(drive);
     if (FAILED(hr)) return hr;
     ModulePath drivePath{drive.drive, {}};
@@ -391,6 +400,7 @@ HRESULT ModuleStore::SetLabel(const ModulePath& drive, const std::wstring& label
 }
 
 HRESULT ModuleStore::Rename(const ModulePath& from, const ModulePath& to, bool folder) {
+    TreeChange change(usage_);
     Probe source = Look(from);
     if (source.kind == Kind::MissingParent)
         return Win32(ERROR_PATH_NOT_FOUND, L"The folder " + Quoted(from.Parent()) + L" does not exist.");
