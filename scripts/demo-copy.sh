@@ -27,22 +27,6 @@ timeout 60 wine reg add 'HKCU\Software\KTXSubstitute' /v Root /t REG_SZ \
   /d "$(windows_path "$module")" /f >/dev/null 2>&1
 timeout 60 wine regsvr32 /s "$(windows_path "$build/bin/KTXShellExt.dll")"
 
-step=0
-shot() {
-  step=$((step + 1))
-  import -window root "PNG24:$out/demo-copy-$step-$1.png"
-  echo "Screenshot: $out/demo-copy-$step-$1.png"
-}
-x() { timeout 20 xdotool "$@"; }
-# Types a path into explorer's Location box and goes there.
-go_to() {
-  x mousemove 300 70 click 1
-  sleep 0.5
-  x key ctrl+a
-  x type --delay 30 "$1"
-  x key Return
-  sleep 5
-}
 # Waits up to 60 s for $2 to be a byte-for-byte copy of $1.
 same_within() {
   for _ in $(seq 60); do

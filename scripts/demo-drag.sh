@@ -35,13 +35,6 @@ timeout 60 wine reg add "$substitute" /v Root /t REG_SZ \
 timeout 60 wine reg add "$substitute" /v LinkSpeed /t REG_DWORD /d 0 /f >/dev/null 2>&1
 timeout 60 wine regsvr32 /s "$(windows_path "$build/bin/KTXShellExt.dll")"
 
-step=0
-shot() {
-  step=$((step + 1))
-  import -window root "PNG24:$out/demo-drag-$step-$1.png"
-  echo "Screenshot: $out/demo-drag-$step-$1.png"
-}
-x() { timeout 20 xdotool "$@"; }
 # A user's drag with the left button, in small steps.
 drag() {
   local fx=$1 fy=$2 tx=$3 ty=$4 i

@@ -24,21 +24,6 @@ timeout 60 wine reg add "$substitute" /v LinkSpeed /t REG_DWORD /d 0 /f >/dev/nu
 timeout 60 wine reg add "$advanced" /v WebView /t REG_DWORD /d 1 /f >/dev/null 2>&1
 timeout 60 wine regsvr32 /s "$(windows_path "$build/bin/KTXShellExt.dll")"
 
-step=0
-shot() {
-  step=$((step + 1))
-  import -window root "PNG24:$out/demo-pane-$step-$1.png"
-  echo "Screenshot: $out/demo-pane-$step-$1.png"
-}
-x() { timeout 20 xdotool "$@"; }
-location() {
-  x mousemove 300 70 click 1
-  sleep 0.5
-  x key ctrl+a
-  x type --delay 30 "$1"
-  x key Return
-  sleep 5
-}
 # Explorer opens items on a single click: rows are selected by resting the
 # pointer on them, and more rows with Ctrl and a click.
 rest_on() { x mousemove "$1" "$2"; sleep 3; }
@@ -51,7 +36,7 @@ for _ in $(seq 120); do
 done
 sleep 8
 modules='::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\::{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}'
-location "$modules"
+go_to "$modules"
 sleep 3
 # The module's root: drive A: is the first row (rows are 17 pixels from
 # y=108; the list stands right of the pane). Then drive A: itself: four

@@ -1,7 +1,9 @@
 # Sourced by the scripted demos after they set root and build: reruns the
 # demo on a virtual screen (the screenshot folder is the demo's $1, by default
 # build/screenshots), then enters run.sh's prefix (build/runprefix, X11
-# driver), making it when it is missing. Sets out.
+# driver), making it when it is missing. Sets out, and gives the demos their
+# screenshots (shot), xdotool with a time limit (x) and explorer's Location
+# box (go_to).
 if [ "${1:-}" != "--inside" ]; then
   out=${1:-$build/screenshots}
   mkdir -p "$out"
@@ -19,3 +21,21 @@ export WINEPREFIX=$build/runprefix
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=en_US.UTF-8 LC_CTYPE=C.UTF-8
 source "$root/scripts/wine-prefix.sh"
 make_prefix
+
+step=0
+demo=$(basename "$0" .sh)
+shot() {
+  step=$((step + 1))
+  import -window root "PNG24:$out/$demo-$step-$1.png"
+  echo "Screenshot: $out/$demo-$step-$1.png"
+}
+x() { timeout 20 xdotool "$@"; }
+# Types a path into explorer's Location box and goes there.
+go_to() {
+  x mousemove 300 70 click 1
+  sleep 0.5
+  x key ctrl+a
+  x type --delay 30 "$1"
+  x key Return
+  sleep 5
+}

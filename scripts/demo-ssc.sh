@@ -35,13 +35,6 @@ saved="Notes on the module.ssc"
   printf 'QEL_SEARCH_CONFIG_VERSION=1-0\r\nNAME=notes\r\nTEXT=\r\nPATH=\\A:\\Data\r\nINCLUDE_SUBFOLDERS=TRUE\r\n' |
     iconv -f UTF-8 -t UTF-16LE; } >"$pc/$saved"
 
-step=0
-shot() {
-  step=$((step + 1))
-  import -window root "PNG24:$out/demo-ssc-$step-$1.png"
-  echo "Screenshot: $out/demo-ssc-$step-$1.png"
-}
-x() { timeout 20 xdotool "$@"; }
 
 # Explorer opens in the folder of the saved search; the window sits at the
 # desktop's top left, its right pane listing from y=108.
