@@ -41,10 +41,7 @@ status=0
 # its right pane listing from y=108 (rows 17 pixels apart).
 timeout 500 wine explorer /desktop=shot,1024x768 explorer.exe "$(windows_path "$pc")" \
   >/dev/null 2>&1 &
-for _ in $(seq 120); do
-  xdotool search --onlyvisible --name '^demo-pc$' >/dev/null 2>&1 && break
-  sleep 1
-done
+wait_for_window '^demo-pc$' || true
 sleep 10
 
 # 1. PC to module: Wine's own item menu on the PC file, Copy.

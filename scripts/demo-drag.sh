@@ -57,13 +57,6 @@ same_within() {
   done
   return 1
 }
-wait_for_window() {
-  for _ in $(seq 120); do
-    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
-    sleep 1
-  done
-  return 1
-}
 status=0
 
 # The PC folder's window, moved by its caption to the right half.
@@ -91,12 +84,7 @@ timeout 500 wine explorer /desktop=shot,1024x768 cmd.exe /c start explorer.exe \
   "$(windows_path "$module")" >/dev/null 2>&1 &
 wait_for_window '^demo-drag-module$'
 sleep 8
-x mousemove 300 70 click 1
-sleep 0.5
-x key ctrl+a
-x type --delay 30 '::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\::{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}'
-x key Return
-sleep 5
+go_to '::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\::{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}'
 x mousemove 220 108 click 1
 sleep 5
 x mousemove 300 12 mousedown 1

@@ -30,10 +30,7 @@ rest_on() { x mousemove "$1" "$2"; sleep 3; }
 
 timeout 500 wine explorer /desktop=shot,1024x768 explorer.exe "$(windows_path "$module")" \
   >/dev/null 2>&1 &
-for _ in $(seq 120); do
-  xdotool search --onlyvisible --name '^demo-pane-module$' >/dev/null 2>&1 && break
-  sleep 1
-done
+wait_for_window '^demo-pane-module$' || true
 sleep 8
 modules='::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\::{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}'
 go_to "$modules"

@@ -2,8 +2,8 @@
 # demo on a virtual screen (the screenshot folder is the demo's $1, by default
 # build/screenshots), then enters run.sh's prefix (build/runprefix, X11
 # driver), making it when it is missing. Sets out, and gives the demos their
-# screenshots (shot), xdotool with a time limit (x) and explorer's Location
-# box (go_to).
+# screenshots (shot), xdotool with a time limit (x), a wait for a window by
+# its title (wait_for_window) and explorer's Location box (go_to).
 if [ "${1:-}" != "--inside" ]; then
   out=${1:-$build/screenshots}
   mkdir -p "$out"
@@ -38,4 +38,12 @@ go_to() {
   x type --delay 30 "$1"
   x key Return
   sleep 5
+}
+# Waits up to two minutes for a visible window whose title matches $1.
+wait_for_window() {
+  for _ in $(seq 120); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 && return 0
+    sleep 1
+  done
+  return 1
 }

@@ -40,10 +40,7 @@ saved="Notes on the module.ssc"
 # desktop's top left, its right pane listing from y=108.
 timeout 500 wine explorer /desktop=shot,1024x768 explorer.exe "$(windows_path "$pc")" \
   >/dev/null 2>&1 &
-for _ in $(seq 120); do
-  x search --onlyvisible --name '^demo-ssc$' >/dev/null 2>&1 && break
-  sleep 1
-done
+wait_for_window '^demo-ssc$' || true
 sleep 10
 shot folder
 
