@@ -81,9 +81,10 @@ HRESULT WriteSaveResult(bool on) { return WriteSettingString(kSaveResultValue, o
 
 std::vector<std::wstring> ReadSearchHistory() {
     std::vector<std::wstring> names;
+    // Each place is its own: a gap keeps the names after it where they are.
     for (int i = 0; i < kSearchHistoryLength; ++i) {
         std::wstring name;
-        if (!ReadSettingString(HistoryValueName(i).c_str(), &name) || name.empty()) break;
+        ReadSettingString(HistoryValueName(i).c_str(), &name);
         names.push_back(name);
     }
     return names;

@@ -26,7 +26,7 @@ HRESULT WriteSaveResult(bool on);
 
 // The name history "Searched0" ... "Searched4", most recent first.
 constexpr int kSearchHistoryLength = 5;
-// The stored names in order, stopping at the first missing or empty one.
+// The five stored names in order; a missing value reads as an empty name.
 std::vector<std::wstring> ReadSearchHistory();
 // Writes up to five names; the values after the last name are removed.
 HRESULT WriteSearchHistory(const std::vector<std::wstring>& names);

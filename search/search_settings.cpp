@@ -8,11 +8,7 @@ bool ReadSaveResultSetting() { return ReadSaveResult(); }
 
 void StoreSaveResultSetting(bool on) { WriteSaveResult(on); }
 
-std::vector<std::wstring> ReadNameHistory() {
-    std::vector<std::wstring> history = ReadSearchHistory();
-    history.resize(kNameHistorySize);
-    return history;
-}
+std::vector<std::wstring> ReadNameHistory() { return ReadSearchHistory(); }
 
 void StoreNameHistory(const std::vector<std::wstring>& history) {
     std::vector<std::wstring> all = history;

@@ -77,18 +77,18 @@ TEST_F(SettingsStore, SaveResultLooksAtTheFirstCharacterOnly) {
 }
 
 TEST_F(SettingsStore, SearchHistoryKeepsFiveAndDropsTheRest) {
-    EXPECT_TRUE(ReadSearchHistory().empty());
+    EXPECT_EQ(ReadSearchHistory(), std::vector<std::wstring>(5));
     ASSERT_EQ(WriteSearchHistory({L"a*", L"b*", L"c*", L"d*", L"e*", L"f*"}), S_OK);
     EXPECT_EQ(ReadSearchHistory(), (std::vector<std::wstring>{L"a*", L"b*", L"c*", L"d*", L"e*"}));
     std::wstring text;
     EXPECT_FALSE(ReadSettingString(L"Searched5", &text));
     ASSERT_EQ(WriteSearchHistory({L"x.txt", L"y"}), S_OK);
-    EXPECT_EQ(ReadSearchHistory(), (std::vector<std::wstring>{L"x.txt", L"y"}));
+    EXPECT_EQ(ReadSearchHistory(), (std::vector<std::wstring>{L"x.txt", L"y", L"", L"", L""}));
     EXPECT_FALSE(ReadSettingString(L"Searched2", &text));
-    // A gap ends the history.
+    // A gap keeps the names after it in their places.
     SetString(L"Searched1", L"");
-    SetString(L"Searched2", L"z");
-    EXPECT_EQ(ReadSearchHistory(), (std::vector<std::wstring>{L"x.txt"}));
+    SetString(L"Searched3", L"z");
+    EXPECT_EQ(ReadSearchHistory(), (std::vector<std::wstring>{L"x.txt", L"", L"", L"z", L""}));
 }
 
 namespace {

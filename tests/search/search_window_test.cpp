@@ -495,6 +495,18 @@ TEST_F(SearchWindowTest, TheSameNameInAnotherCaseMovesToTheTop) {
     EXPECT_EQ(WindowText(names), L"NOTES");
 }
 
+TEST_F(SearchWindowTest, NamesAfterAGapInTheHistoryStayAndMoveDownWithTheRest) {
+    StoreNameHistory({L"", L"older", L"", L"oldest", L""});
+    HWND window = Open();
+    ASSERT_NE(window, nullptr);
+    HWND names = Control(window, IDC_SEARCH_NAME);
+    EXPECT_EQ(SendMessageW(names, CB_GETCOUNT, 0, 0), 2);
+    SetText(window, IDC_SEARCH_NAME, L"newest");
+    Command(window, IDC_SEARCH_START);
+    EXPECT_EQ(ReadNameHistory(), (std::vector<std::wstring>{L"newest", L"", L"older", L"", L"oldest"}));
+    EXPECT_EQ(SendMessageW(names, CB_GETCOUNT, 0, 0), 3);
+}
+
 TEST(NameHistory, NewNamesGoFirstAndTheFifthDropsOut) {
     struct Case {
         std::vector<std::wstring> before;
