@@ -9,6 +9,7 @@
 #include "common/class_ids.h"
 #include "server/object_map.h"
 #include "server/registrar.h"
+#include "server/registry_script.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -19,8 +20,6 @@ const wchar_t kFindExtensionKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FindExtensions\\Static\\"
     L"VelkorMFlashSearchHandler\\0";
 const wchar_t kOpenCommandKey[] = L"Velkor.SearchConfig\\shell\\open\\command";
-const wchar_t kApprovedKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 // has subfolders | folder | has property sheet. Written with the registry API
 // as well: not every registrar reads a `d` value above 0x7FFFFFFF unsigned.
 constexpr DWORD kFolderShellAttributes = 0xA0000040;
@@ -86,16 +85,18 @@ std::wstring ReadRegisteredServerPath() {
     return std::wstring(value, chars - 1);
 }
 
-// Not every registrar removes a script's `val` entries when unregistering;
-// the approval value named by the class id goes explicitly.
-void RemoveApproval(REFCLSID clsid) {
-    wchar_t name[40];
-    if (!StringFromGUID2(clsid, name, ARRAYSIZE(name))) return;
-    HKEY raw = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, &raw) != ERROR_SUCCESS)
+// After the registrar's own removal: the values the script writes and its
+// ForceRemove keys whole, with whatever others put below them.
+void RemoveWhatTheScriptNames(HMODULE module, const std::wstring& modulePath, UINT scriptId) {
+    std::wstring quotedPath;
+    for (wchar_t c : modulePath) quotedPath += c == L'\'' ? std::wstring(L"''") : std::wstring(1, c);
+    ScriptRemovals removals;
+    if (!ReadScriptRemovals(LoadScriptText(module, scriptId, {{L"MODULE", quotedPath}, {L"HKLM_OR_HKCU", L"HKLM"}}),
+                            &removals))
         return;
-    UniqueRegKey key(raw);
-    RegDeleteValueW(key.get(), name);
+    for (const ScriptValue& value : removals.values)
+        RegDeleteKeyValueW(value.root, value.key.c_str(), value.name.c_str());
+    for (const ScriptKey& key : removals.forceRemoveKeys) RegDeleteTreeW(key.root, key.path.c_str());
 }
 
 void SetDefaultString(HKEY root, const wchar_t* path, const std::wstring& text) {
@@ -161,7 +162,7 @@ HRESULT UnregisterModuleServer(HMODULE module) {
     const ClassEntry* classes = ObjectMapEntries(&count);
     for (size_t i = 0; i < count; ++i) {
         RunScript(registrar.Get(), path, classes[i].scriptId, false);
-        RemoveApproval(*classes[i].clsid);
+        RemoveWhatTheScriptNames(module, path, classes[i].scriptId);
     }
     return S_OK;
 }

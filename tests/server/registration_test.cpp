@@ -234,9 +234,18 @@ TEST_F(Registration, WritesExactlyItsEntriesAndRemovesOnlyThem) {
 
     ASSERT_EQ(RunRegsvr32(false), 0u);
     ExpectRegistered();
+    // What others add below the keys we own whole goes with them; an approval
+    // of our search handler is not ours to take, as no script of ours writes it.
+    SetString(HKEY_CLASSES_ROOT, L".ssc\\OpenWithProgids", L"Other.Class", L"");
+    SetString(HKEY_CLASSES_ROOT, std::wstring(kFolderClass) + L"\\Added\\Deeper", nullptr, L"x");
+    SetString(HKEY_LOCAL_MACHINE, std::wstring(kStaticFind) + L"\\VelkorMFlashSearchHandler\\1", nullptr, L"y");
+    SetString(HKEY_LOCAL_MACHINE, kApproved, L"{6A94EF46-DD50-45FC-BD17-43B9BC1A3D8A}", L"Approved by others");
 
     ASSERT_EQ(RunRegsvr32(true), 0u);
     ExpectNothingOfOursButTheUsersMenuText();
+    EXPECT_EQ(Value(HKEY_LOCAL_MACHINE, kApproved, L"{6A94EF46-DD50-45FC-BD17-43B9BC1A3D8A}"),
+              L"SZ Approved by others");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kApproved, L"{6A94EF46-DD50-45FC-BD17-43B9BC1A3D8A}");
     // Others' entries in the keys we share stay, and so do the shared keys.
     EXPECT_EQ(Tree(HKEY_LOCAL_MACHINE, std::wstring(kDriveHandlers) + L"\\" + kForeignClass),
               Joined({L"@ = SZ other"}));
