@@ -15,6 +15,7 @@
 #include "module_access/module_errors.h"
 #include "item_id/module_item_id.h"
 #include "transfer/clipboard_formats.h"
+#include "transfer/clipboard_thread.h"
 #include "transfer/copy_engine.h"
 #include "transfer/directory_data_format.h"
 #include "transfer/hdrop_format.h"
@@ -190,7 +191,9 @@ HRESULT StartPasteOperation(const std::wstring& destination, HWND owner, IDataOb
     if (done) InterlockedExchange(done, 0);
     ComPtr<IDataObject> source = data;
     if (!source) {
-        HRESULT hr = OleGetClipboard(&source);
+        // Our own Cut must hear "Paste Succeeded": the platform's clipboard
+        // copy of it may take no SetData, so the object itself when we serve it.
+        HRESULT hr = GetClipboardDataObject(&source);
         if (FAILED(hr)) return hr;
     }
     FormatInventory inventory;

@@ -26,6 +26,7 @@
 #include "transfer/hdrop_format.h"
 #include "transfer/hdrop_staging.h"
 #include "transfer/module_data_object.h"
+#include "transfer/paste_operation.h"
 #include "transfer/shell_id_list_format.h"
 #include "transfer/view_address_format.h"
 
@@ -497,6 +498,25 @@ TEST_F(DataObjectTest, CutThenPasteSucceededDeletesOnce) {
     EXPECT_TRUE(ClipboardThreadEnded());
     EXPECT_FALSE(PcExists(module_.PcPath(L"\\A:\\Data\\Notes.txt")));
     EXPECT_FALSE(PcExists(module_.PcPath(L"\\A:\\Data\\README")));
+}
+
+// Cut, then Paste from a menu, which hands the paste no data object: the
+// paste takes the clipboard's, and the files leave their folder.
+TEST_F(DataObjectTest, CutThenMenuPasteMovesTheFiles) {
+    const std::string notes = ReadPcFile(module_.PcPath(L"\\A:\\Data\\Notes.txt"));
+    {
+        IdListHolder item = Item(L"\\A:\\Data\\Notes.txt");
+        LPCITEMIDLIST items[] = {item.get()};
+        ASSERT_EQ(S_OK, CutItemsToClipboard(L"\\A:\\Data", nullptr, items, 1, nullptr));
+    }
+    volatile LONG done = 9;
+    ASSERT_EQ(S_OK, StartPasteOperation(L"\\A:\\Pictures", nullptr, nullptr, 0, true, &done));
+    EXPECT_EQ(1, done);
+    EXPECT_TRUE(PumpUntil([&] { return !PcExists(module_.PcPath(L"\\A:\\Data\\Notes.txt")); }));
+    EXPECT_EQ(notes, ReadPcFile(module_.PcPath(L"\\A:\\Pictures\\Notes.txt")));
+    // The move is through: the clipboard no longer offers the files.
+    EXPECT_FALSE(IsClipboardFormatAvailable(Cf(ModuleClipboardFormat::DirectoryData)));
+    EXPECT_TRUE(ClipboardThreadEnded());
 }
 
 TEST_F(DataObjectTest, CopyPutsTheFilesOnTheClipboardForAnotherThread) {
