@@ -18,6 +18,7 @@
 #include "handlers/operation_hooks.h"
 #include "resources/command_ids.h"
 #include "resources/icon_ids.h"
+#include "resources/search_ids.h"
 #include "resources/string_ids.h"
 #include "tests/support/extension_library.h"
 #include "testing/browser_menus.h"
@@ -523,6 +524,58 @@ TEST(ViewMenus, PopupsSelectionKindsAndMenuContexts) {
     EXPECT_EQ(f1.cmd, CMD_HELP);
     DestroyAcceleratorTable(view);
     DestroyAcceleratorTable(other);
+}
+
+// The search window's results table is the view's without paste and the
+// history keys, in the same order; every key of every table is virtual and
+// leaves the menu bar alone.
+TEST(ViewMenus, AcceleratorTablesShareTheirKeysAndFlags) {
+    auto entries = [](UINT id) {
+        HACCEL table = Resources().LoadAccelerators(id);
+        std::vector<ACCEL> keys(table ? CopyAcceleratorTableW(table, nullptr, 0) : 0);
+        if (table) CopyAcceleratorTableW(table, keys.data(), static_cast<int>(keys.size()));
+        if (table) DestroyAcceleratorTable(table);
+        return keys;
+    };
+    const std::vector<ACCEL> view = entries(IDR_ACCEL_VIEW_FOCUS);
+    const std::vector<ACCEL> results = entries(IDR_SEARCH_RESULTS_ACCELERATORS);
+    std::vector<ACCEL> expected;
+    for (const ACCEL& key : view) {
+        if (key.cmd == CMD_PASTE || key.cmd == CMD_BACK || key.cmd == CMD_FORWARD) continue;
+        expected.push_back(key);
+    }
+    ASSERT_EQ(expected.size(), 13u);
+    ASSERT_EQ(results.size(), expected.size());
+    for (size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i].fVirt, expected[i].fVirt) << i;
+        EXPECT_EQ(results[i].key, expected[i].key) << i;
+        EXPECT_EQ(results[i].cmd, expected[i].cmd) << i;
+    }
+    for (UINT id : {IDR_ACCEL_VIEW_FOCUS, IDR_ACCEL_OTHER_FOCUS, IDR_SEARCH_RESULTS_ACCELERATORS,
+                    IDR_SEARCH_WINDOW_ACCELERATORS}) {
+        const std::vector<ACCEL> keys = entries(id);
+        EXPECT_FALSE(keys.empty()) << id;
+        for (const ACCEL& key : keys)
+            EXPECT_EQ(key.fVirt & (FVIRTKEY | FNOINVERT), FVIRTKEY | FNOINVERT) << id << " key " << key.key;
+    }
+}
+
+// The search window's bar names the sort submenu as the view's popup does.
+TEST(ViewMenus, SearchWindowMenuBarCaptions) {
+    HMENU bar = Resources().LoadMenu(IDR_SEARCH_MENU);
+    ASSERT_NE(bar, nullptr);
+    auto text = [](HMENU menu, int position) {
+        wchar_t buffer[64] = L"";
+        GetMenuStringW(menu, position, buffer, ARRAYSIZE(buffer), MF_BYPOSITION);
+        return std::wstring(buffer);
+    };
+    const std::vector<std::wstring> captions = {text(bar, 0), text(bar, 1), text(bar, 2), text(bar, 3), text(bar, 4)};
+    EXPECT_EQ(captions, (std::vector<std::wstring>{L"&File", L"&Edit", L"&View", L"&Options", L"&?"}));
+    HMENU view = GetSubMenu(bar, 2);
+    EXPECT_EQ(text(view, 5), L"&Arrange Icons");
+    EXPECT_NE(GetSubMenu(view, 5), nullptr);
+    EXPECT_EQ(text(view, 6), L"Snap to &Grid");
+    DestroyMenu(bar);
 }
 
 namespace {
