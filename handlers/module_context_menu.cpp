@@ -166,7 +166,8 @@ STDMETHODIMP ModuleContextMenu::QueryContextMenu(HMENU menu, UINT index, UINT fi
     HMENU popup = ViewMenuPopup(popupIndex);
     if (!popup) return E_UNEXPECTED;
     if (popupIndex == kPopupDisk || popupIndex == kPopupFolder)
-        EnableMenuItem(popup, CMD_PASTE, MF_BYCOMMAND | (ClipboardCanPaste() ? MF_ENABLED : MF_GRAYED));
+        EnableMenuItem(popup, CMD_PASTE,
+                       MF_BYCOMMAND | (ClipboardCanPaste() ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
 
     int count = GetMenuItemCount(popup);
     if (count <= 0) return E_UNEXPECTED;
@@ -359,7 +360,7 @@ HRESULT ModuleContextMenu::ExecuteForDrives(UINT command, HWND window) {
         HRESULT hr = S_OK;
         for (LPCITEMIDLIST item : lists) {
             LPCITEMIDLIST drive = LastItem(item);
-            HRESULT one = OpenFormatDialog(L"\\" + FileNamePart(ItemPath(drive)), ItemSize(drive));
+            HRESULT one = OpenFormatDialog(FileNamePart(ItemPath(drive)), ItemSize(drive));
             if (FAILED(one)) hr = one;
         }
         return hr;

@@ -117,7 +117,7 @@ bool ModuleView::ExecuteMenuCommand(UINT id, UINT code) {
     case CMD_FIND: FindFrom(); return true;
     case CMD_FORMAT:
         for (LPCITEMIDLIST item : SelectedItems())
-            if (IsDriveItem(item)) OpenFormatDialog(L"\\" + FileNamePart(ItemPath(item)), ItemSize(item));
+            if (IsDriveItem(item)) OpenFormatDialog(FileNamePart(ItemPath(item)), ItemSize(item));
         return true;
     case CMD_HELP_TOPICS:
     case CMD_HELP: StartHelp(id, window_); return true;

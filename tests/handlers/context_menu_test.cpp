@@ -223,7 +223,9 @@ TEST_F(ContextMenuThroughShell, FoldersDrivesAndTheModuleItselfHaveTheirOwnMenus
     ASSERT_TRUE(folder);
     EXPECT_EQ(folder->QueryContextMenu(menu_, 0, kFirstId, kFirstId + 50, CMF_NORMAL), MAKE_HRESULT(0, 0, 12));
     EXPECT_EQ(GetMenuDefaultItem(menu_, FALSE, 0), kFirstId);   // Explorer
-    EXPECT_TRUE(GetMenuState(menu_, kFirstId + 6, MF_BYCOMMAND) & MF_GRAYED);   // nothing to paste
+    // Nothing to paste: disabled and grayed.
+    EXPECT_EQ(GetMenuState(menu_, kFirstId + 6, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED),
+              static_cast<UINT>(MF_GRAYED | MF_DISABLED));
     EXPECT_EQ(Verb(folder.Get(), 2), L"search");
 
     // A drive asked for from Explorer's tree: its capacity is looked up.
@@ -248,6 +250,18 @@ TEST_F(ContextMenuThroughShell, FoldersDrivesAndTheModuleItselfHaveTheirOwnMenus
     DestroyMenu(other);
     EXPECT_EQ(Invoke(second.Get(), "stddirs"), S_OK);
     EXPECT_GT(module_.CallCount(L"CreateStandardFolders"), 0u);
+    // Format names the drive as its last path component.
+    EXPECT_EQ(Invoke(second.Get(), "format"), S_OK);
+    HWND format = FindWindowW(nullptr, L"Formating Module B:");
+    ASSERT_NE(format, nullptr);
+    DWORD formatThread = GetWindowThreadProcessId(format, nullptr);
+    PostMessageW(format, WM_COMMAND, IDCANCEL, 0);
+    for (int i = 0; i < 200 && IsWindow(format); ++i) Sleep(25);
+    EXPECT_FALSE(IsWindow(format));
+    if (HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, formatThread)) {
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+    }
 
     // "Module" itself: the registered handler, initialised as Explorer does.
     ComPtr<IShellFolder> myComputer;
