@@ -9,6 +9,10 @@ extern const wchar_t kWebViewWindowClass[];  // the information pane
 extern const wchar_t kViewWindowClass[];     // the folder's view window
 extern const wchar_t kPasteReplyWindowClass[];  // a paste's messages back to its source
 
+// Posted to a view window when the items of a Cut are no longer on their
+// way: its rows lose their cut marks (hidden items keep theirs).
+constexpr UINT kClearCutMarksMessage = WM_APP + 2;
+
 // A window of the view or paste-reply class forwards its messages to the handler given as
 // the creation parameter.
 class WindowMessageHandler {

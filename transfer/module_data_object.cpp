@@ -11,6 +11,7 @@
 #include "common/paths.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
+#include "common/window_classes.h"
 #include "module_access/com_thread.h"
 #include "module_access/listing.h"
 #include "module_access/module_access.h"
@@ -204,10 +205,12 @@ const std::wstring& ModuleDataObject::stagingPath() const {
 ModuleDataObject::~ModuleDataObject() {
     CloseProgress();
     if (preferredEffect_ == DROPEFFECT_MOVE && View()) {
-        // The items of a Cut are no longer on their way: the view (refreshed)
-        // drops its cut marks.
+        // The items of a Cut are no longer on their way. Only the marks go:
+        // the rows, the selection and the scroll position stay.
         ComPtr<IShellView> shellView;
-        if (SUCCEEDED(view_.As(&shellView))) shellView->Refresh();
+        HWND window = nullptr;
+        if (SUCCEEDED(view_.As(&shellView)) && SUCCEEDED(shellView->GetWindow(&window)) && window)
+            PostMessageW(window, kClearCutMarksMessage, 0, 0);
     }
     stagedPaths_.clear();
     staging_.reset();
@@ -332,7 +335,8 @@ STDMETHODIMP ModuleDataObject::SetData(FORMATETC* format, STGMEDIUM* medium, BOO
     if (format->ptd) return DV_E_FORMATETC;
     if (format->dwAspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
     if (format->lindex != -1) return DV_E_LINDEX;
-    if (format->tymed != TYMED_HGLOBAL || medium->tymed != TYMED_HGLOBAL) return DV_E_TYMED;
+    // The medium decides; a FORMATETC may name more than the block it came with.
+    if (medium->tymed != TYMED_HGLOBAL) return DV_E_TYMED;
 
     bool checkMove = false;
     {

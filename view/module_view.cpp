@@ -12,6 +12,7 @@
 #include "common/prompt.h"
 #include "common/resource_module.h"
 #include "common/result_codes.h"
+#include "common/window_classes.h"
 #include "module_access/absolute_lists.h"
 #include "module_access/module_access.h"
 #include "module_access/module_errors.h"
@@ -425,6 +426,9 @@ LRESULT ModuleView::OnViewMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_COMMAND:
         ExecuteCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case kClearCutMarksMessage:
+        ClearCutMarks();
         return 0;
     case kSelectionChanged:
         selectionUpdatePosted_ = false;

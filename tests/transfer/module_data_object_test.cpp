@@ -364,6 +364,15 @@ TEST_F(DataObjectTest, FormatListsAndBlocks) {
     EXPECT_EQ(DV_E_TYMED, object->SetData(&format, &medium, FALSE));
     format = HGlobalFormatEtc(Cf(ModuleClipboardFormat::Converted), 0);
     EXPECT_EQ(DV_E_LINDEX, object->SetData(&format, &medium, FALSE));
+    // A request that would take a stream too, with a memory block.
+    format = HGlobalFormatEtc(Cf(ModuleClipboardFormat::PreferredDropEffect));
+    format.tymed = TYMED_HGLOBAL | TYMED_ISTREAM;
+    STGMEDIUM block = {TYMED_HGLOBAL};
+    block.hGlobal = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 4);
+    *static_cast<DWORD*>(GlobalLock(block.hGlobal)) = DROPEFFECT_COPY;
+    GlobalUnlock(block.hGlobal);
+    EXPECT_EQ(S_OK, object->SetData(&format, &block, TRUE));
+    EXPECT_EQ(static_cast<DWORD>(DROPEFFECT_COPY), ReadPreferredDropEffect(object.Get()));
 }
 
 TEST_F(DataObjectTest, CancellingReturnsCancelledWithoutMessage) {

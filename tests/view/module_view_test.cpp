@@ -16,6 +16,7 @@
 #include "tests/support/prompt_recorder.h"
 #include "tests/support/test_shell_browser.h"
 #include "testing/fake_module_access.h"
+#include "transfer/module_data_object.h"
 #include "view/view_cell_texts.h"
 #include "view/module_view.h"
 #include "view/view_commands.h"
@@ -294,6 +295,24 @@ TEST_F(ModuleViewTest, RowsFollowExplorersHiddenSettingAndTheFolderFlags) {
     EXPECT_THAT(Names(), ElementsAre(L"Sub", L"secret.txt", L"shown.txt"));
     EXPECT_EQ(static_cast<UINT>(LVIS_CUT), ListView_GetItemState(List(), 1, LVIS_CUT));
     EXPECT_EQ(0u, ListView_GetItemState(List(), 2, LVIS_CUT));
+
+    // A Cut's data object that dies takes the cut marks with it, and nothing
+    // else: the hidden row stays dimmed, the selection stays.
+    {
+        LVITEMW state = {};
+        state.stateMask = LVIS_CUT | LVIS_SELECTED;
+        state.state = LVIS_CUT | LVIS_SELECTED;
+        SendMessageW(List(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+        ModuleDataObject* cut = nullptr;
+        ASSERT_EQ(S_OK, ModuleDataObject::Create(L"\\B:\\Hidden", view_.Get(), nullptr, 0, DROPEFFECT_MOVE,
+                                                 nullptr, &cut));
+        cut->Release();
+        TestShellBrowser::PumpMessages();
+        EXPECT_EQ(0u, ListView_GetItemState(List(), 0, LVIS_CUT));
+        EXPECT_EQ(static_cast<UINT>(LVIS_CUT), ListView_GetItemState(List(), 1, LVIS_CUT));
+        EXPECT_EQ(0u, ListView_GetItemState(List(), 2, LVIS_CUT));
+        EXPECT_EQ(ListView_GetSelectedCount(List()), 3u);
+    }
 
     // Without icons there is no dimming either; without subfolders only files.
     browser_->DestroyView();
