@@ -11,9 +11,7 @@
 
 namespace {
 
-// A server that answers every folder with a folder inside it would otherwise
-// recurse until the stack runs out; real module trees are a few levels deep.
-constexpr int kMaxDepth = 128;
+constexpr int kMaxDepth = kMaxListingDepth;
 const HRESULT kTooDeep = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 // The most entries whose pointers a 32-bit size still counts, in whole steps.
 constexpr UINT kMaxEntries = (0xFFFFFFFFu / sizeof(LPITEMIDLIST)) / ItemArray::kGrowth * ItemArray::kGrowth;

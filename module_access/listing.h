@@ -94,6 +94,12 @@ private:
 HRESULT ListItems(const wchar_t* folderPath, std::vector<IdListHolder>* items, ModuleAccess* access,
                   bool foldersOnly);
 
+// How deep any walk of the module goes. A server that answers a folder with
+// a folder inside it (or with itself) would otherwise recurse until the stack
+// runs out; real module trees are a few levels deep. Deeper is reported as
+// HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE).
+constexpr int kMaxListingDepth = 128;
+
 // Appends the entries matching `pattern` to `items`, depth first when
 // recursive (a folder's own item precedes its contents). Any failure frees
 // every item of the array, earlier ones included.

@@ -88,6 +88,12 @@ HRESULT SearchEngine::SearchFolder(const std::wstring& folderPath, ModuleAccess*
 }
 
 void SearchEngine::ListingSearch(const std::wstring& folderPath, ModuleAccess* access) {
+    if (depth_ > kMaxListingDepth) {
+        // A tree this deep comes only from a server that loops; once is enough.
+        if (!tooDeepShown_) ReportModuleError(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), L"");
+        tooDeepShown_ = true;
+        return;
+    }
     ItemArray listing;
     HRESULT hr = ListItemsEx(folderPath.c_str(), L"*", &listing, access, false, false);
     if (FAILED(hr)) {
@@ -112,7 +118,11 @@ void SearchEngine::ListingSearch(const std::wstring& folderPath, ModuleAccess* a
         if (host_.StopRequested()) break;
         LPCITEMIDLIST item = listing[i];
         if (serverGone_) break;
-        if (IsFolder(item) || IsDriveItem(item)) SearchFolder(ItemPath(item), access);
+        if (IsFolder(item) || IsDriveItem(item)) {
+            ++depth_;
+            SearchFolder(ItemPath(item), access);
+            --depth_;
+        }
     }
 }
 

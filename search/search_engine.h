@@ -71,6 +71,8 @@ private:
     const SearchCriteria& criteria_;
     SearchHost& host_;
     bool serverGone_ = false;
+    int depth_ = 0;
+    bool tooDeepShown_ = false;
     bool pumped_ = false;
     DWORD lastPump_ = 0;
 };

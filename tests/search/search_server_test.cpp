@@ -8,12 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "common/com_object.h"
+#include "common/holders.h"
 #include "common/result_codes.h"
 #include "module_access/com_thread.h"
+#include "module_access/listing.h"
 #include "item_id/module_item_id.h"
 #include "search/search_engine.h"
 #include "tests/search/search_test_files.h"
 #include "tests/support/prompt_recorder.h"
+#include "testing/fake_module_access.h"
 #include "testing/substitute_server.h"
 
 using Microsoft::WRL::ComPtr;
@@ -266,6 +270,33 @@ TEST_F(SearchOnSubstitute, FailuresReadingFilesAreShownAsTheTableSays) {
     EXPECT_NE(std::wstring::npos, prompts_.Last().text.find(L"The cable is out."))
         << testing::PrintToString(prompts_.Last().text);
     EXPECT_TRUE(host_.results.empty());   // and this one ended
+}
+
+// A server that answers the root with a nameless folder, which is the root
+// again: the walk stops at its depth limit with one message and the host lives.
+TEST(SearchEngine, AServerThatAnswersAFolderWithItselfStopsAtTheDepthLimit) {
+    ComThreadScope com;
+    ASSERT_TRUE(com.ok());
+    FakeModuleAccess* fake = nullptr;
+    ASSERT_EQ(S_OK, MakeComObject(&fake));
+    Microsoft::WRL::ComPtr<ModuleAccess> access;
+    access.Attach(fake);
+    FakeModuleAccess::Entry self;
+    self.path = L"\\";
+    self.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    UniqueVariant listing;
+    ASSERT_EQ(S_OK, FakeModuleAccess::BuildListing({&self}, listing.out()));
+    fake->SetRawListing(L"\\*", *listing.get());
+    PromptRecorder prompts;
+    RecordingSearchHost host;
+    SearchCriteria c;
+    c.path = L"\\";
+    c.name = L"nothing here";
+    c.includeSubfolders = 1;
+    EXPECT_EQ(S_OK, RunSearch(c, access.Get(), host));
+    EXPECT_EQ(static_cast<size_t>(kMaxListingDepth + 1), fake->CountCalls(L"ListFolder"));
+    ASSERT_EQ(1u, prompts.Count());
+    EXPECT_EQ(1, host.finishes);
 }
 
 TEST(SearchEngine, WithoutAConnectionNothingStarts) {
