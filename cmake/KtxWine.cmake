@@ -26,6 +26,11 @@ function(ktx_add_test name)
   target_link_libraries(${name} PRIVATE ktx_testsupport ktx_core gmock gtest)
   add_dependencies(${name} wineprefix)
   add_test(NAME ${name} COMMAND ${name})
+  # A program that dies under Wine may still end with exit code 0: a run
+  # passes only when GoogleTest got to its summary and nothing failed.
+  set_tests_properties(${name} PROPERTIES
+    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ tests?\\."
+    FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
 endfunction()
 
 # ktx_add_program(name source...): a Windows program of ours (tools, benchmarks).
