@@ -80,7 +80,9 @@ HRESULT ListInto(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* i
     return S_OK;
 }
 
-void AddSizes(const LPCITEMIDLIST* items, UINT count, ULONGLONG* total, bool pump,
+// False once the walk has gone too deep: it is given up as a whole, since a
+// server that answers folders with themselves can make every level wider.
+bool AddSizes(const LPCITEMIDLIST* items, UINT count, ULONGLONG* total, bool pump,
               ModuleAccess* access, int depth) {
     for (UINT i = 0; i < count; ++i) {
         if (pump) {
@@ -96,7 +98,7 @@ void AddSizes(const LPCITEMIDLIST* items, UINT count, ULONGLONG* total, bool pum
             *total += ItemSize(item);
             continue;
         }
-        if (depth >= kMaxDepth) continue;
+        if (depth >= kMaxDepth) return false;
         std::vector<IdListHolder> children;
         if (FAILED(ListItems(ItemPath(item), &children, access, false)) || children.empty()) continue;
         std::vector<LPCITEMIDLIST> raw;
@@ -106,8 +108,9 @@ void AddSizes(const LPCITEMIDLIST* items, UINT count, ULONGLONG* total, bool pum
             continue;
         }
         for (const IdListHolder& child : children) raw.push_back(child.get());
-        AddSizes(raw.data(), static_cast<UINT>(raw.size()), total, pump, access, depth + 1);
+        if (!AddSizes(raw.data(), static_cast<UINT>(raw.size()), total, pump, access, depth + 1)) return false;
     }
+    return true;
 }
 
 }  // namespace

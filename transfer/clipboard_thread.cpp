@@ -7,6 +7,7 @@
 #include "common/holders.h"
 #include "common/module_count.h"
 #include "common/module_thread.h"
+#include "common/result_codes.h"
 #include "common/window_classes.h"
 #include "module_access/com_thread.h"
 #include "module_access/module_access.h"
@@ -255,7 +256,7 @@ HRESULT CutOrCopyToClipboard(const std::wstring& folderPath, IUnknown* view,
     IDataObject* object = nullptr;
     HRESULT hr = MakeClipboardDataObject(folderPath, view, items, count, dropEffect, sink, &object);
     if (FAILED(hr)) {
-        ReportModuleError(hr, L"");
+        if (hr != E_OPERATION_CANCELLED) ReportModuleError(hr, L"");
         return hr;
     }
     object->Release();

@@ -305,4 +305,25 @@ TEST_F(Listing, TotalSizeDescendsAndPumps) {
     EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));
 }
 
+// A server that answers a folder with two nameless folders, each the folder
+// itself again: every level twice as wide. The walk gives up at its depth
+// limit instead of running on for ever.
+TEST_F(Listing, TotalSizeGivesUpOnAFolderThatHoldsItself) {
+    fake_->AddFolder(L"\\A:\\Loop");
+    FakeModuleAccess::Entry self;
+    self.path = L"\\A:\\Loop\\";
+    self.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    UniqueVariant twice;
+    ASSERT_EQ(S_OK, FakeModuleAccess::BuildListing({&self, &self}, twice.out()));
+    fake_->SetRawListing(L"\\A:\\Loop\\*", *twice.get());
+    IdListHolder loop;
+    ASSERT_EQ(S_OK, GetItemRecord(L"\\A:\\Loop", fake_, loop.out()));
+    LPCITEMIDLIST selection[] = {loop.get()};
+    fake_->ClearCalls();
+    ULONGLONG total = 0;
+    EXPECT_EQ(S_OK, TotalFileSize(L"\\A:", selection, 1, &total, false, fake_));
+    EXPECT_EQ(0u, total);
+    EXPECT_LE(fake_->CountCalls(L"ListFolder"), static_cast<size_t>(kMaxListingDepth + 1));
+}
+
 }  // namespace
