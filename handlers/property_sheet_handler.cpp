@@ -11,6 +11,8 @@
 #include "module_access/module_access.h"
 #include "resources/handlers_ids.h"
 #include "resources/string_ids.h"
+#include "transfer/clipboard_formats.h"
+#include "transfer/shell_id_list_format.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -44,27 +46,21 @@ HRESULT CreatePropertySheetHandlerInstance(IUnknown* outer, REFIID iid, void** o
 HRESULT SingleShellItem(IDataObject* data, LPITEMIDLIST* absolute) {
     *absolute = nullptr;
     if (!data) return E_UNEXPECTED;
-    FORMATETC format = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(CFSTR_SHELLIDLIST)),
-                        nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium = {};
-    if (FAILED(data->GetData(&format, &medium))) return E_UNEXPECTED;
-    HRESULT hr = E_UNEXPECTED;
-    if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) {
-        GlobalLocked<CIDA> cida(medium.hGlobal);
-        if (cida && cida.size() >= sizeof(CIDA)) {
-            if (cida.get()->cidl != 1) {
-                hr = E_INVALIDARG;
-            } else {
-                const BYTE* base = reinterpret_cast<const BYTE*>(cida.get());
-                auto parent = reinterpret_cast<LPCITEMIDLIST>(base + cida.get()->aoffset[0]);
-                auto child = reinterpret_cast<LPCITEMIDLIST>(base + cida.get()->aoffset[1]);
-                *absolute = ILCombine(parent, child);
-                hr = *absolute ? S_OK : E_OUTOFMEMORY;
-            }
-        }
-    }
-    ReleaseStgMedium(&medium);
-    return hr;
+    UniqueStgMedium medium;
+    if (FAILED(GetFormat(data, ClipboardFormat(ModuleClipboardFormat::ShellIdListArray),
+                         medium.out())))
+        return E_UNEXPECTED;
+    GlobalLocked<BYTE> block(medium.get()->hGlobal);
+    if (!block) return E_UNEXPECTED;
+    // The block comes from whoever answered Explorer: every offset and list is
+    // checked against its real size before anything in it is read.
+    ShellIdListArray array;
+    HRESULT hr = ParseShellIdListArray(block.get(), block.size(), &array);
+    if (hr == E_BAD_FORMAT_BLOCK || (SUCCEEDED(hr) && array.items.size() != 1))
+        return E_INVALIDARG;
+    if (FAILED(hr)) return hr;
+    *absolute = array.AbsoluteItem(0);
+    return *absolute ? S_OK : E_OUTOFMEMORY;
 }
 
 PropertySheetHandler::PropertySheetHandler() : comEntered_(SUCCEEDED(EnterComThread())) {}

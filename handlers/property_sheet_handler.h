@@ -89,5 +89,6 @@ private:
 HRESULT CreatePropertySheetHandlerInstance(IUnknown* outer, REFIID iid, void** out);
 
 // The first item of a "Shell IDList Array" when it holds exactly one:
-// E_UNEXPECTED without the format in global memory, E_INVALIDARG for another count.
+// E_UNEXPECTED without the format in global memory, E_INVALIDARG for another
+// count or a block whose offsets or lists do not fit it.
 HRESULT SingleShellItem(IDataObject* data, LPITEMIDLIST* absolute);

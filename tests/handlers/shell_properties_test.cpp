@@ -154,6 +154,77 @@ TEST_F(ShellProperties, EverythingElseIsRefused) {
     EXPECT_TRUE(pages.empty());
 }
 
+// "Shell IDList Array" blocks made by hand and handed over through the
+// clipboard's data object: only a block whose count, offsets and lists all
+// fit it is read; any other is refused without reading past its end.
+TEST_F(ShellProperties, MalformedShellBlocksAreRefused) {
+    IdListHolder root = Parse(
+        L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}");
+    ASSERT_TRUE(root);
+    IdListHolder parent(ILClone(root.get()));
+    ASSERT_TRUE(ILRemoveLastID(parent.get()));
+    LPCITEMIDLIST child = ILFindLastID(root.get());
+    const UINT parentSize = ILGetSize(parent.get()), childSize = ILGetSize(child);
+    const DWORD header[] = {1, 12, 12 + parentSize};
+    std::vector<BYTE> good(reinterpret_cast<const BYTE*>(header),
+                           reinterpret_cast<const BYTE*>(header) + sizeof(header));
+    good.insert(good.end(), reinterpret_cast<const BYTE*>(parent.get()),
+                reinterpret_cast<const BYTE*>(parent.get()) + parentSize);
+    good.insert(good.end(), reinterpret_cast<const BYTE*>(child),
+                reinterpret_cast<const BYTE*>(child) + childSize);
+    const size_t childAt = 12 + parentSize;
+
+    auto initialize = [&](const std::vector<BYTE>& bytes) {
+        EXPECT_TRUE(OpenClipboard(nullptr));
+        EmptyClipboard();
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        memcpy(GlobalLock(block), bytes.data(), bytes.size());
+        GlobalUnlock(block);
+        SetClipboardData(RegisterClipboardFormatW(CFSTR_SHELLIDLIST), block);
+        CloseClipboard();
+        ComPtr<IDataObject> data;
+        EXPECT_EQ(OleGetClipboard(&data), S_OK);
+        ComPtr<IShellExtInit> handler = NewHandler();
+        HRESULT hr = handler && data ? handler->Initialize(nullptr, data.Get(), nullptr) : E_FAIL;
+        return hr;
+    };
+    EXPECT_EQ(initialize(good), S_OK) << "the well-formed block";
+
+    const struct {
+        const char* what;
+        size_t at;      // SIZE_MAX: no change
+        DWORD value;    // a DWORD, or a USHORT when `word` is set
+        bool word;
+        size_t size;    // 0: the whole block
+    } cases[] = {
+        {"shorter than its count", SIZE_MAX, 0, false, 2},
+        {"only the count", SIZE_MAX, 0, false, 4},
+        {"no room for the item's offset", SIZE_MAX, 0, false, 8},
+        {"parent's offset far past the end", 4, 0x7FFFFFF0, false, 0},
+        {"item's offset far past the end", 8, 0x7FFFFFF0, false, 0},
+        {"item's offset just past the end", 8, static_cast<DWORD>(good.size()), false, 0},
+        {"item's list without its terminator", SIZE_MAX, 0, false, good.size() - 2},
+        {"item's list running past the end", childAt, 0x7FF0, true, 0},
+        {"parent's list running past the end", 12, 0xFFF0, true, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<BYTE> bytes = good;
+        if (c.at != SIZE_MAX) {
+            if (c.word) {
+                const USHORT word = static_cast<USHORT>(c.value);
+                memcpy(&bytes[c.at], &word, sizeof(word));
+            } else {
+                memcpy(&bytes[c.at], &c.value, sizeof(c.value));
+            }
+        }
+        if (c.size) bytes.resize(c.size);
+        EXPECT_EQ(initialize(bytes), E_INVALIDARG) << c.what;
+    }
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+}
+
 TEST_F(ShellProperties, RegistrationWritesAndRemovesExactlyItsEntries) {
     const std::wstring classKey = std::wstring(L"Software\\Classes\\CLSID\\") + kHandlerClass;
     const std::wstring driveKey = std::wstring(kDriveHandlers) + L"\\" + kHandlerClass;
