@@ -209,14 +209,10 @@ HRESULT ApplyPage(HWND page, SheetPage* p) {
 
 // --- Drawing ---------------------------------------------------------------------
 
+// A legend square is its colour alone, edge to edge: no frame.
 void DrawSquare(const DRAWITEMSTRUCT* item, COLORREF colour) {
     UniqueGdiObject<HBRUSH> brush(CreateSolidBrush(colour));
-    HGDIOBJ oldBrush = SelectObject(item->hDC, brush.get());
-    HGDIOBJ oldPen = SelectObject(item->hDC, GetStockObject(BLACK_PEN));
-    const RECT& r = item->rcItem;
-    Rectangle(item->hDC, r.left, r.top, r.right, r.bottom);
-    SelectObject(item->hDC, oldPen);
-    SelectObject(item->hDC, oldBrush);
+    if (brush) FillRect(item->hDC, &item->rcItem, brush.get());
 }
 
 void DrawPie(HWND page, SheetPage* p, const DRAWITEMSTRUCT* item) {

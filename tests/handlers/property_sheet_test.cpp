@@ -261,6 +261,56 @@ TEST_F(SheetPages, DrivePageFiguresAndLabels) {
     });
 }
 
+// Each legend square is drawn by the page itself: its colour fills the whole
+// control, corners included, and nothing outside it is touched.
+TEST_F(SheetPages, LegendSquaresAreTheirColourEdgeToEdge) {
+    IdListHolder a = Drive(L"\\A:");
+    auto handler = Handler({a.get()});
+    auto pages = Pages(handler.Get());
+    ASSERT_EQ(pages.size(), 1u);
+    SheetDriver::Run(pages, [&](HWND sheet) {
+        HWND page = SheetDriver::Page(sheet, 0);
+        const struct {
+            int id;
+            COLORREF colour;
+        } squares[] = {{IDC_DRIVE_USED_SQUARE, RGB(0, 0, 255)},
+                       {IDC_DRIVE_FREE_SQUARE, RGB(255, 0, 255)}};
+        for (const auto& square : squares) {
+            SCOPED_TRACE(square.id);
+            HDC dc = CreateCompatibleDC(nullptr);
+            BITMAPINFO info = {};
+            info.bmiHeader.biSize = sizeof(info.bmiHeader);
+            info.bmiHeader.biWidth = 16;
+            info.bmiHeader.biHeight = -12;
+            info.bmiHeader.biPlanes = 1;
+            info.bmiHeader.biBitCount = 32;
+            void* bits = nullptr;
+            HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+            ASSERT_TRUE(bitmap);
+            HGDIOBJ old = SelectObject(dc, bitmap);
+            RECT all = {0, 0, 16, 12};
+            FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+            DRAWITEMSTRUCT item = {};
+            item.CtlType = ODT_STATIC;
+            item.CtlID = square.id;
+            item.itemAction = ODA_DRAWENTIRE;
+            item.hwndItem = GetDlgItem(page, square.id);
+            item.hDC = dc;
+            item.rcItem = {2, 2, 14, 10};
+            SendMessageW(page, WM_DRAWITEM, square.id, reinterpret_cast<LPARAM>(&item));
+            for (POINT inside : {POINT{2, 2}, POINT{13, 2}, POINT{2, 9}, POINT{13, 9}, POINT{7, 5}})
+                EXPECT_EQ(GetPixel(dc, inside.x, inside.y), square.colour)
+                    << inside.x << "," << inside.y;
+            for (POINT outside : {POINT{1, 1}, POINT{14, 10}, POINT{7, 1}, POINT{7, 10}})
+                EXPECT_EQ(GetPixel(dc, outside.x, outside.y), RGB(255, 255, 255))
+                    << outside.x << "," << outside.y;
+            SelectObject(dc, old);
+            DeleteObject(bitmap);
+            DeleteDC(dc);
+        }
+    });
+}
+
 TEST_F(SheetPages, TwelveDrivesGiveTenPages) {
     std::vector<IdListHolder> drives;
     std::vector<LPCITEMIDLIST> items;
