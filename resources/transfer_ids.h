@@ -35,7 +35,7 @@
 #define IDC_FORMAT_CLUSTER 28680
 #define IDC_FORMAT_LABEL_CAPTION 215
 
-// Copy and move confirmations. Help (IDC_CONFIRM_HELP) is hidden in each.
+// Copy and move confirmations. Help (IDC_CONFIRM_HELP) shows but does nothing.
 #define IDD_CONFIRM_FILE_REPLACE 220
 #define IDD_CONFIRM_FOLDER_REPLACE 221
 #define IDD_CONFIRM_FILE_MOVE 28675

@@ -36,12 +36,11 @@ void DestroyFileIcon(HWND dialog, int control) {
 }
 
 void PrepareCommon(HWND dialog) {
-    // There is no help file behind these dialogs.
-    ShowWindow(GetDlgItem(dialog, IDC_CONFIRM_HELP), SW_HIDE);
     SendDlgItemMessageW(dialog, IDC_CONFIRM_ICON, STM_SETICON,
                         reinterpret_cast<WPARAM>(LoadIconW(nullptr, IDI_WARNING)), 0);
 }
 
+// Help stays on show but has no help file behind it: pressing it does nothing.
 bool EndOnButton(HWND dialog, WPARAM wp) {
     if (HIWORD(wp) != BN_CLICKED || LOWORD(wp) == IDC_CONFIRM_HELP) return true;
     EndDialog(dialog, LOWORD(wp));

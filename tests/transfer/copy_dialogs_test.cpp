@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <wrl/client.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "common/resource_module.h"
 #include "resources/string_ids.h"
 #include "resources/transfer_ids.h"
+#include "tests/support/prompt_recorder.h"
 #include "tests/transfer/transfer_test_files.h"
 #include "transfer/copy_confirmation.h"
 #include "transfer/local_file_stream.h"
@@ -34,6 +36,11 @@ std::wstring WindowText(HWND window) {
     wchar_t text[1024] = {};
     GetWindowTextW(window, text, ARRAYSIZE(text));
     return text;
+}
+
+// The control's own visibility: the dialog itself may not be on screen yet.
+bool ShownInItsDialog(HWND control) {
+    return control && (GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 RECT ClientRectIn(HWND control, HWND dialog) {
@@ -125,7 +132,7 @@ TEST(CopyDialogs, LaidOutInEveryLanguage) {
                 c.proc, c.param);
             GlobalFree(dialogTemplate);
             ASSERT_TRUE(dialog);
-            EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDC_CONFIRM_HELP)));
+            EXPECT_TRUE(ShownInItsDialog(GetDlgItem(dialog, IDC_CONFIRM_HELP)));
             std::wstring top = WindowText(GetDlgItem(dialog, IDC_CONFIRM_TEXT));
             if (c.top) {
                 EXPECT_EQ(Resources().FormatString(c.top, {replace.name}), top);
@@ -141,6 +148,46 @@ TEST(CopyDialogs, LaidOutInEveryLanguage) {
             ExpectCleanLayout(dialog);
             DestroyWindow(dialog);
         }
+    }
+}
+
+// Help is on show in each question, and pressing it neither ends the dialog
+// nor answers it: the button pressed after it does.
+TEST(CopyDialogs, HelpShowsAndDoesNothing) {
+    ReplaceFileQuestion replace;
+    replace.name = L"Photo.jpg";
+    struct Case {
+        UINT id;
+        std::function<INT_PTR()> ask;
+        int button;
+    };
+    const Case cases[] = {
+        {IDD_CONFIRM_FILE_REPLACE, [&] { return AskReplaceFile(nullptr, replace); }, IDNO},
+        {IDD_CONFIRM_FOLDER_REPLACE, [] { return AskReplaceFolder(nullptr, L"Data"); },
+         IDC_REPLACE_ALL},
+        {IDD_CONFIRM_FILE_MOVE,
+         [] { return AskMoveFile(nullptr, false, IDS_CONFIRM_MOVE_READONLY, L"Photo.jpg"); },
+         IDYES},
+        {IDD_CONFIRM_FILE_MOVE_SEVERAL,
+         [] { return AskMoveFile(nullptr, true, IDS_CONFIRM_MOVE_READONLY, L"Photo.jpg"); },
+         IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        PromptRecorder recorder;
+        recorder.LetDialogRun(c.id);
+        int activations = 0;
+        bool helpVisible = false;
+        DialogDriver driver([&](HWND dialog) {
+            if (activations++) return;
+            HWND help = GetDlgItem(dialog, IDC_CONFIRM_HELP);
+            helpVisible = ShownInItsDialog(help) && IsWindowEnabled(help);
+            DialogDriver::PressButton(dialog, IDC_CONFIRM_HELP);
+            DialogDriver::PressButton(dialog, c.button);
+        });
+        EXPECT_EQ(c.button, c.ask());
+        EXPECT_TRUE(helpVisible);
+        EXPECT_EQ(1u, recorder.Count());
     }
 }
 
