@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <climits>
+
 #include "common/holders.h"
 #include "common/resource_module.h"
 #include "resources/transfer_ids.h"
@@ -40,8 +42,11 @@ uint64_t EffectiveDone(uint64_t done, uint64_t share, uint64_t size, uint64_t po
 
 int RemainingSeconds(uint64_t total, uint64_t done, DWORD elapsedMs) {
     uint64_t whole = total * elapsedMs / done;
-    int64_t remaining = static_cast<int64_t>(whole) - static_cast<int64_t>(elapsedMs);
-    return static_cast<int>(remaining / 1000);
+    // More done than the total (a total of 0, files that grew while being
+    // read) means nothing is left, never a negative time.
+    if (whole <= elapsedMs) return 0;
+    const uint64_t seconds = (whole - elapsedMs) / 1000;
+    return seconds > INT_MAX ? INT_MAX : static_cast<int>(seconds);
 }
 
 int PercentDone(uint64_t total, uint64_t done) {

@@ -23,7 +23,8 @@ UINT TimeRemainingStringId(const TimeParts& parts);
 std::wstring TimeRemainingText(int seconds);
 // What counts as done: whole amounts plus a stream's share of its progress.
 uint64_t EffectiveDone(uint64_t done, uint64_t share, uint64_t size, uint64_t position);
-// Whole seconds left when `done` of `total` took `elapsedMs`; done must not be 0.
+// Whole seconds left when `done` of `total` took `elapsedMs`, never below 0;
+// done must not be 0.
 int RemainingSeconds(uint64_t total, uint64_t done, DWORD elapsedMs);
 // The bar's position, 0..100 (total must not be 0).
 int PercentDone(uint64_t total, uint64_t done);

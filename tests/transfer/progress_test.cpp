@@ -135,6 +135,9 @@ TEST(TimeRemaining, EstimateFromDoneAndElapsed) {
     EXPECT_EQ(100, RemainingSeconds(4000000000ull * 2, 4000000000ull, 100000));
     // A file's share of the total advances with its position.
     EXPECT_EQ(57u, EffectiveDone(7, 100, 200, 100));
+    // More done than the total: nothing left, not a negative time.
+    EXPECT_EQ(0, RemainingSeconds(10, 13, 3000));
+    EXPECT_EQ(0, RemainingSeconds(0, 1, 12000));
 }
 
 TEST(ProgressDialog, ModesSetTitleAndFirstLines) {
@@ -212,7 +215,16 @@ TEST(ProgressDialog, NothingDoneLeavesTheTimeEmptyAndTotalZeroLeavesTheBar) {
     g_now += 12000;
     empty.Add(1);
     EXPECT_EQ(0, BarPosition(empty));
-    EXPECT_FALSE(TimeText(empty).empty());
+    EXPECT_EQ(TimeRemainingText(0), TimeText(empty));
+
+    // A file that grew while it was read: done passes the total.
+    ProgressDialog grown(ProgressMode::Copy, 10, &cancel, &FakeTicks);
+    g_now += 3000;
+    grown.Add(13);
+    if (Resources().language() != kLangGerman) {
+        EXPECT_EQ(L"Time remaining: 0 hours 0 minutes 0 seconds", TimeText(grown));
+    }
+    EXPECT_EQ(TimeRemainingText(0), TimeText(grown));
 }
 
 TEST(ProgressDialog, CancelCloseAndSystemCloseOnlySetTheFlag) {
