@@ -66,6 +66,11 @@ HRESULT ModuleView::CreateList(ListKind kind, const int32_t widths[kViewStateCol
 void ModuleView::DestroyList() {
     if (!list_) return;
     editEnded_ = true;
+    if (listStartedEdit_) {
+        listStartedEdit_ = false;
+        renameInProgress_ = false;
+        renameItem_.reset();
+    }
     HWND list = list_;
     list_ = nullptr;
     UnsubclassList(list);
