@@ -386,6 +386,44 @@ TEST_F(ShellFolder, ListingFailureShownOnceAfterTheSecondAttempt) {
     EXPECT_THAT(prompts.texts, ElementsAre(L"The module does not answer."));
 }
 
+namespace {
+// Explorer's messages are answered while the helper thread lists: one of them
+// may list the same folder again.
+IShellFolder* g_listedAgain = nullptr;
+bool g_reentered = false;
+std::vector<std::wstring> g_innerNames;
+
+void CALLBACK ListAgain(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    g_reentered = true;
+    g_innerNames = ChildNames(g_listedAgain, SHCONTF_FOLDERS);
+}
+}  // namespace
+
+TEST_F(ShellFolder, ListingAgainWhileTheHelperThreadLists) {
+    BoxAnswerer prompts;
+    g_listedAgain = a_.Get();
+    int reentered = 0;
+    for (int round = 0; round < 8; ++round) {
+        module_.FailNthCall(L"ListFolder", 1, E_NO_CONNECTION, 1);
+        g_reentered = false;
+        g_innerNames.clear();
+        UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, ListAgain);
+        ASSERT_NE(timer, 0u);
+        EXPECT_THAT(ChildNames(a_.Get(), SHCONTF_FOLDERS),
+                    UnorderedElementsAre(L"Audio", L"Data", L"Pictures"));
+        if (!g_reentered) {
+            KillTimer(nullptr, timer);
+            continue;
+        }
+        ++reentered;
+        EXPECT_THAT(g_innerNames, UnorderedElementsAre(L"Audio", L"Data", L"Pictures"));
+    }
+    EXPECT_GT(reentered, 0);
+    EXPECT_TRUE(prompts.captions.empty());
+    g_listedAgain = nullptr;
+}
+
 TEST_F(ShellFolder, LibraryUnloadableOnceEverythingIsReleased) {
     LoadedExtension library;  // the same module the shell loaded, one more reference
     ComPtr<IEnumIDList> items;
