@@ -339,7 +339,10 @@ STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
     if (!items || !out) return E_POINTER;
     *out = nullptr;
     if (IsEqualIID(iid, IID_IContextMenu)) return ContextMenuOf(count, items, out);
-    if (IsEqualIID(iid, IID_IDataObject)) return CreateItemDataObject(path_, count, items, out);
+    if (IsEqualIID(iid, IID_IDataObject)) {
+        if (count < 1) return E_UNEXPECTED;
+        return CreateItemDataObject(path_, count, items, out);
+    }
     if (IsEqualIID(iid, IID_IDropTarget)) {
         if (count < 1) return E_UNEXPECTED;
         return ModuleDropTarget::ForFolder(path_, items[0], owner, iid, out);

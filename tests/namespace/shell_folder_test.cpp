@@ -365,6 +365,11 @@ TEST_F(ShellFolder, IconAndInfoTipObjects) {
               E_INVALIDARG);
     EXPECT_EQ(data_->GetUIObjectOf(nullptr, 1, one, IID_IShellFolder, nullptr, &other), E_NOINTERFACE);
     EXPECT_EQ(data_->GetUIObjectOf(nullptr, 1, nullptr, IID_IQueryInfo, nullptr, &other), E_POINTER);
+    // Objects over a selection need one.
+    for (REFIID iid : {IID_IDataObject, IID_IDropTarget, IID_IContextMenu}) {
+        EXPECT_EQ(data_->GetUIObjectOf(nullptr, 0, one, iid, nullptr, &other), E_UNEXPECTED);
+        EXPECT_EQ(other.Get(), nullptr);
+    }
     ComPtr<IContextMenu> menu;
     EXPECT_EQ(data_->CreateViewObject(nullptr, IID_PPV_ARGS(&menu)), E_NOINTERFACE);
 }
