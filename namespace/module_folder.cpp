@@ -548,7 +548,9 @@ STDMETHODIMP ModuleFolder::GetIconOf(LPCITEMIDLIST list, UINT flags, int* index)
     if (!list || !index) return E_POINTER;
     LPCITEMIDLIST item = LastItem(list);
     if (!item || !IsValidItemId(item)) return E_INVALIDARG;
-    int icon = ItemIconIndex(item, true, flags == GIL_OPENICON);
+    // Drives share one large icon; everything else goes by name and attributes.
+    int icon = IsDriveItem(item) ? ItemIconIndex(item, false)
+                                 : ItemIconIndex(item, true, flags == GIL_OPENICON);
     *index = icon == -1 ? 0 : icon;
     return S_OK;
 }

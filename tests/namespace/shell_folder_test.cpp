@@ -350,10 +350,20 @@ TEST_F(ShellFolder, IconAndInfoTipObjects) {
         DestroyIcon(small);
         EXPECT_EQ(extractor->Extract(L"", 0, &large, nullptr, 0), E_INVALIDARG);
     }
-    ComPtr<IShellIcon> shellIcon;
+    ComPtr<IShellIcon> shellIcon, rootIcon;
     ASSERT_EQ(data_.As(&shellIcon), S_OK);
     EXPECT_EQ(shellIcon->GetIconOf(photo_.get(), 0, &index), S_OK);
     EXPECT_GE(index, 0);
+    // A drive borrows the large icon of the name "C:\", whatever the flags.
+    SHFILEINFOW systemDrive = {};
+    ASSERT_NE(SHGetFileInfoW(L"C:\\", 0, &systemDrive, sizeof(systemDrive),
+                             SHGFI_SYSICONINDEX | SHGFI_LARGEICON | SHGFI_USEFILEATTRIBUTES),
+              0u);
+    ASSERT_EQ(root_.As(&rootIcon), S_OK);
+    EXPECT_EQ(rootIcon->GetIconOf(driveA_.get(), 0, &index), S_OK);
+    EXPECT_EQ(index, systemDrive.iIcon);
+    EXPECT_EQ(rootIcon->GetIconOf(driveA_.get(), GIL_OPENICON, &index), S_OK);
+    EXPECT_EQ(index, systemDrive.iIcon);
     BYTE foreign[22] = {20, 0, 0x1F};
     EXPECT_EQ(shellIcon->GetIconOf(reinterpret_cast<LPCITEMIDLIST>(foreign), 0, &index), E_INVALIDARG);
 
