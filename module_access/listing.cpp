@@ -36,6 +36,15 @@ HRESULT CallListFolder(ModuleAccess* access, const std::wstring& request, bool f
     return access->ListFolder(bstr.get(), foldersOnly ? VARIANT_TRUE : VARIANT_FALSE, result);
 }
 
+// A name that cannot stand for an item of the listed folder: empty, "." or
+// "..", or one with a "\" in it. Made into a path, each would name the folder
+// itself, its parent or something deeper, and every walk (sizes, deletes,
+// moves) would act there.
+bool UsableName(const wchar_t* name) {
+    if (!name || !*name || wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) return false;
+    return wcschr(name, L'\\') == nullptr;
+}
+
 // `path` holds the folder's prefix and is reused from entry to entry.
 LPITEMIDLIST MakeItemInto(std::wstring& path, size_t prefixLength, const FileRecord& record) {
     path.resize(prefixLength);
@@ -66,7 +75,9 @@ HRESULT ListInto(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* i
     std::wstring path = ItemPrefix(folderPath);
     const size_t prefixLength = path.size();
     for (ULONG i = 0; i < count; ++i) {
-        LPITEMIDLIST item = MakeItemInto(path, prefixLength, decoder.Record(i));
+        const FileRecord record = decoder.Record(i);
+        if (!UsableName(record.name)) continue;
+        LPITEMIDLIST item = MakeItemInto(path, prefixLength, record);
         if (!item) return E_OUTOFMEMORY;
         hr = items->Append(item);
         if (FAILED(hr)) return hr;
@@ -300,8 +311,10 @@ HRESULT GetItemRecord(const wchar_t* path, ModuleAccess* access, LPITEMIDLIST* i
     hr = decoder.Open(result.get());
     if (FAILED(hr)) return hr;
     if (decoder.Count() == 0) return S_OK;
+    const FileRecord record = decoder.Record(0);
+    if (!UsableName(record.name)) return E_FAIL;
     const std::wstring parent = ItemParentPath(path);
-    *item = MakeItemFromRecord(parent.c_str(), decoder.Record(0));
+    *item = MakeItemFromRecord(parent.c_str(), record);
     return *item ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -3,6 +3,9 @@
 #include <shellapi.h>
 
 #include <cwchar>
+#include <new>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/formatting.h"
@@ -141,22 +144,25 @@ HRESULT ModuleFolder::ListInto(ModuleAccess* access) {
 }
 
 namespace {
+// Owned by the calling thread, which outlives the helper's use of it.
 struct HelperListing {
-    ModuleFolder* folder;
+    std::wstring path;
+    // The helper's own result: Explorer's messages, answered while the caller
+    // waits, may list this folder again into its fields.
+    std::vector<IdListHolder> listing;
     // Error information is per thread: the helper's is carried back so that
     // the report on the calling thread shows the server's own text.
     ComPtr<IErrorInfo> errorInfo;
 };
-}  // namespace
 
-DWORD WINAPI ModuleFolder::ListingThread(void* param) {
+DWORD WINAPI ListingThread(void* param) {
     auto work = static_cast<HelperListing*>(param);
     HRESULT oleHr = OleInitialize(nullptr);
     HRESULT hr = EnterComThread();
     if (SUCCEEDED(hr)) {
         ComPtr<ModuleAccess> access;
         hr = CreateModuleAccess(&access);
-        if (SUCCEEDED(hr)) hr = work->folder->ListInto(access.Get());
+        if (SUCCEEDED(hr)) hr = ListItems(work->path.c_str(), &work->listing, access.Get(), false);
         if (FAILED(hr) && GetErrorInfo(0, &work->errorInfo) != S_OK) work->errorInfo.Reset();
         access.Reset();
         LeaveComThread();
@@ -165,17 +171,31 @@ DWORD WINAPI ModuleFolder::ListingThread(void* param) {
     return static_cast<DWORD>(hr);
 }
 
+// Only an ended thread: the helper uses the work record to its last line.
+void WaitForThreadEnd(HANDLE thread) {
+    for (;;) {
+        // This is Explorer's window thread: it keeps answering while it waits.
+        DWORD result = WaitPumpingMessages(thread);
+        if (result == WAIT_OBJECT_0) return;
+        if (result == WAIT_FAILED && WaitForSingleObject(thread, INFINITE) == WAIT_OBJECT_0) return;
+    }
+}
+}  // namespace
+
 HRESULT ModuleFolder::ListOnHelperThread() {
-    // Only the helper writes the listing while this thread waits for it.
-    HelperListing work = {this, nullptr};
+    HelperListing work;
+    try {
+        work.path = path_;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     HANDLE started = nullptr;
-    HRESULT hr = StartModuleThread(ListingThread, &work, &started);
-    if (FAILED(hr)) return hr;
+    if (FAILED(StartModuleThread(ListingThread, &work, &started))) return E_FAIL;
     UniqueHandle thread(started);
-    // This is Explorer's window thread: it keeps answering while it waits.
-    WaitPumpingMessages(thread.get());
+    WaitForThreadEnd(thread.get());
     DWORD code = static_cast<DWORD>(E_FAIL);
     GetExitCodeThread(thread.get(), &code);
+    listing_ = std::move(work.listing);
     SetErrorInfo(0, work.errorInfo.Get());  // none: nothing stale from the first attempt
     return static_cast<HRESULT>(code);
 }
@@ -319,7 +339,10 @@ STDMETHODIMP ModuleFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* 
     if (!items || !out) return E_POINTER;
     *out = nullptr;
     if (IsEqualIID(iid, IID_IContextMenu)) return ContextMenuOf(count, items, out);
-    if (IsEqualIID(iid, IID_IDataObject)) return CreateItemDataObject(path_, count, items, out);
+    if (IsEqualIID(iid, IID_IDataObject)) {
+        if (count < 1) return E_UNEXPECTED;
+        return CreateItemDataObject(path_, count, items, out);
+    }
     if (IsEqualIID(iid, IID_IDropTarget)) {
         if (count < 1) return E_UNEXPECTED;
         return ModuleDropTarget::ForFolder(path_, items[0], owner, iid, out);
@@ -525,7 +548,9 @@ STDMETHODIMP ModuleFolder::GetIconOf(LPCITEMIDLIST list, UINT flags, int* index)
     if (!list || !index) return E_POINTER;
     LPCITEMIDLIST item = LastItem(list);
     if (!item || !IsValidItemId(item)) return E_INVALIDARG;
-    int icon = ItemIconIndex(item, true, flags == GIL_OPENICON);
+    // Drives share one large icon; everything else goes by name and attributes.
+    int icon = IsDriveItem(item) ? ItemIconIndex(item, false)
+                                 : ItemIconIndex(item, true, flags == GIL_OPENICON);
     *index = icon == -1 ? 0 : icon;
     return S_OK;
 }

@@ -92,7 +92,6 @@ private:
     // Lists this folder's path into the listing fields through `access`.
     HRESULT ListInto(ModuleAccess* access);
     HRESULT ListOnHelperThread();
-    static DWORD WINAPI ListingThread(void* folder);
     HRESULT ContextMenuOf(UINT count, LPCITEMIDLIST* items, void** out);
     // Whether the refreshed listing holds an item with the path of `item`.
     bool ListingHolds(LPCITEMIDLIST item) const;

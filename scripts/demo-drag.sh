@@ -125,15 +125,16 @@ sleep 3
 shot large-arrived
 
 # 3. Rename in place: Read Me First.txt is the eighth row (four folders, the
-# two dropped files, hidden.dat). Wine's explorer hands F2 to no view and,
-# in its single-click mode, a slow second click opens no edit box; the
-# module view's own menu of the file has Rename, which opens the list's edit
-# box on the row.
+# two dropped files, hidden.dat). A right click selects it without opening it
+# (in Wine's single-click mode a left click opens); the menu shows Rename,
+# and F2 in the list, once the menu is gone, opens the list's edit box on the row.
 row_y=$((290 + 108 + 7 * 17))
 x mousemove 220 $row_y click 3
 sleep 2
 shot rename-menu
-x key m                           # "Rena&me"
+x key Escape
+sleep 1
+x key F2
 sleep 2
 x key ctrl+a
 x type --delay 30 "$renamed"

@@ -3,6 +3,7 @@
 // arrived whole; after the writes, the check that they arrived whole.
 #include "transfer/copy_engine.h"
 
+#include <cwchar>
 #include <wrl/client.h>
 
 #include <unordered_map>
@@ -139,13 +140,20 @@ HRESULT CopyEngine::CheckConflict(const std::wstring& target, DWORD size, double
     return MakeRoom(target, existingAttributes, aside);
 }
 
-// The file to be replaced is renamed, not deleted, until its successor is in place.
+// The file to be replaced is renamed, not deleted, until its successor is in
+// place. The name aside is one no paste is likely to bring along (a plain
+// "~ktx1.tmp" could arrive later in the same paste and then be taken for ours).
 HRESULT CopyEngine::MakeRoom(const std::wstring& target, DWORD attributes, SetAside* aside) {
     const std::wstring folder = ParentPath(target) + L"\\";
     std::wstring backup;
     HRESULT hr = S_OK;
+    static volatile LONG sequence = 0;
+    const DWORD stamp = (GetTickCount() * 2654435761u) ^ (GetCurrentProcessId() << 16);
     for (int k = 1; k < 10000; ++k) {
-        backup = folder + L"~ktx" + std::to_wstring(k) + L".tmp";
+        wchar_t name[32];
+        swprintf(name, ARRAYSIZE(name), L"~ktx%08lX.tmp",
+                 static_cast<unsigned long>(stamp + static_cast<DWORD>(InterlockedIncrement(&sequence))));
+        backup = folder + name;
         if (!Exists(backup, &hr)) break;
     }
     UniqueBstr btarget(target.c_str()), bbackup(backup.c_str());

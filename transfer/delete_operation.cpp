@@ -169,15 +169,17 @@ void DeleteOperation::DeleteFileItem(const DeleteTarget& item) {
     if (!DeleteWithRetry(path, bpath.get(), false)) RestoreAttributes(item, bpath.get());
 }
 
-void DeleteOperation::DeleteFolderItem(const DeleteTarget& folder) {
+void DeleteOperation::DeleteFolderItem(const DeleteTarget& folder, int depth) {
     const std::wstring& path = folder.path;
     std::vector<DeleteTarget> contents;
-    if (ListContents(server_, path, &contents)) {
+    // Below the walk's depth limit only a server that loops has folders: the
+    // folder itself is tried, and its failure asked about as any other.
+    if (depth < kMaxListingDepth && ListContents(server_, path, &contents)) {
         for (const DeleteTarget& item : contents) {
             PumpMessages();
             if (cancel_) break;
             if (item.IsFolder()) {
-                DeleteFolderItem(item);
+                DeleteFolderItem(item, depth + 1);
             } else {
                 ShowItem(item.path);
                 DeleteFileItem(item);

@@ -53,7 +53,7 @@ private:
     void PumpMessages();
     void ShowItem(const std::wstring& path);
     void DeleteFileItem(const DeleteTarget& item);
-    void DeleteFolderItem(const DeleteTarget& item);
+    void DeleteFolderItem(const DeleteTarget& item, int depth = 0);
     // True when the item is gone.
     bool DeleteWithRetry(const std::wstring& path, BSTR bpath, bool folder);
     // Puts back the attributes cleared for the delete of an item that stayed.

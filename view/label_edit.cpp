@@ -67,8 +67,14 @@ LRESULT ModuleView::OnBeginLabelEdit(NMLVDISPINFOW* info) {
     LPCITEMIDLIST item = (info->item.mask & LVIF_PARAM) && info->item.lParam
                              ? reinterpret_cast<LPCITEMIDLIST>(info->item.lParam)
                              : RowItem(info->item.iItem);
-    // The rename edits the row itself; this edit is let through and ends with it.
-    if (item) HandleRename(item);
+    // An edit the list starts itself (a click on a selected name) renames
+    // when it ends. No waiting here: the list goes on setting up its edit box
+    // after this notice, and a view destroyed meanwhile would pull the list
+    // away from under it.
+    if (!item || FAILED(renameItem_.Assign(item))) return TRUE;
+    renameInProgress_ = true;
+    listStartedEdit_ = true;
+    editEnded_ = false;
     return FALSE;
 }
 
@@ -111,6 +117,11 @@ LRESULT ModuleView::OnEndLabelEdit(NMLVDISPINFOW* info) {
         }
     }
     editEnded_ = true;
+    if (listStartedEdit_) {
+        listStartedEdit_ = false;
+        renameInProgress_ = false;
+        renameItem_.reset();
+    }
     return accept;
 }
 

@@ -257,7 +257,9 @@ STDMETHODIMP ModuleDropTarget::Drop(IDataObject* data, DWORD keys, POINTL point,
         if (row < 0) {
             refused = view_->Kind() == ListKind::Search;
         } else {
-            const wchar_t* rowPath = ItemPath(view_->RowItem(row));
+            // A copy: reading a foreign data object may run messages, and a
+            // refresh then frees the row's identifier.
+            const std::wstring rowPath = ItemPath(view_->RowItem(row));
             if (IsDraggedFolder(rowPath, data)) result = DROPEFFECT_MOVE;
             else destination = rowPath;
         }

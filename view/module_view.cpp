@@ -459,8 +459,10 @@ void ModuleView::AdviseChangeSink() {
 
 void ModuleView::UnadviseChangeSink() {
     if (!sink_) return;
-    if (access_) access_->Unadvise(cookie_);
+    // Unbound first: a notice arriving during the server call must not
+    // refresh a view that is going away.
     sink_->Unbind();
+    if (access_) access_->Unadvise(cookie_);
     sink_.Reset();
     cookie_ = 0;
 }

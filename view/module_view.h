@@ -230,6 +230,7 @@ private:
     POINT dragStart_ = {};
     bool renameInProgress_ = false;
     bool editEnded_ = false;
+    bool listStartedEdit_ = false;   // the running edit is the list's own, not HandleRename's
     volatile bool* renameWait_ = nullptr;
     IdListHolder renameItem_;   // what the running rename started on
     Microsoft::WRL::ComPtr<IDropTarget> listTarget_;

@@ -271,9 +271,12 @@ void ModuleView::NewFolder() {
     if (!access_) return;
     std::wstring created = CreateNewFolder(access_.Get(), window_, path_.c_str());
     if (created.empty()) return;
-    // Our own change notification would refresh a second time.
+    ComPtr<ModuleView> self(this);   // the name's edit runs messages: the view may be let go
+    // Our own change notification would refresh a second time; later ones,
+    // while the name is typed, are heard again.
     UnadviseChangeSink();
     Refresh();
+    AdviseChangeSink();
     IdListHolder record;
     if (SUCCEEDED(GetItemRecord(created.c_str(), access_.Get(), record.out()))) {
         for (int row = 0, rows = ItemCount(); row < rows; ++row) {
@@ -284,7 +287,6 @@ void ModuleView::NewFolder() {
             }
         }
     }
-    AdviseChangeSink();
 }
 
 void ModuleView::FindFrom() {

@@ -66,6 +66,11 @@ HRESULT ModuleView::CreateList(ListKind kind, const int32_t widths[kViewStateCol
 void ModuleView::DestroyList() {
     if (!list_) return;
     editEnded_ = true;
+    if (listStartedEdit_) {
+        listStartedEdit_ = false;
+        renameInProgress_ = false;
+        renameItem_.reset();
+    }
     HWND list = list_;
     list_ = nullptr;
     UnsubclassList(list);
@@ -352,7 +357,17 @@ LRESULT CALLBACK ModuleView::ListWindowProc(HWND window, UINT message, WPARAM wP
     if (message == WM_NCDESTROY) {
         UnsubclassList(window);
     } else if (record->view->list_ == window) {
-        record->view->OnListMessage(message, wParam, lParam);
+        ModuleView* view = record->view;
+        // Some browsers never offer keys to the view's TranslateAccelerator
+        // (Wine's explorer): the list offers them itself. A browser that does
+        // offer them never lets a translated key get this far. The search
+        // window translates its own, and not while it searches.
+        if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && view->kind_ != ListKind::Search && view->browser_) {
+            MSG msg = {window, message, wParam, lParam, 0, {0, 0}};
+            ComPtr<ModuleView> self(view);   // the command may end the view and its list
+            if (view->TranslateAccelerator(&msg) == S_OK) return 0;
+        }
+        view->OnListMessage(message, wParam, lParam);
     }
     return CallWindowProcW(previous, window, message, wParam, lParam);
 }

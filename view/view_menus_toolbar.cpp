@@ -301,12 +301,16 @@ void ModuleView::ShowContextMenu(LPCITEMIDLIST item, POINT screen) {
     if (kind_ == ListKind::Search) owner = SearchOwner();
     else if (browser_) owner = window_;
     if (!owner) return;
+    // A copy: a change notice during the menu's loop may refresh the rows
+    // and free their identifiers before the chosen command runs.
+    IdListHolder kept;
+    if (item && FAILED(kept.Assign(item))) return;
     ComPtr<ModuleView> self(this);   // a command may end the view
     UINT command = static_cast<UINT>(TrackPopupMenu(popup, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON, screen.x,
                                                     screen.y, 0, owner, nullptr));
     if (kind_ != ListKind::Search) EndMenuHelp();
     if (!command) return;
-    contextItem_ = item;
+    contextItem_ = kept.get();
     ExecuteCommand(command, 0);
     contextItem_ = nullptr;
 }

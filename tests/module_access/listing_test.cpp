@@ -92,7 +92,8 @@ TEST_F(Listing, EmptyAndMalformedAnswers) {
     EXPECT_EQ(E_FAIL, ListItemsEx(L"\\A:", L"*", &items, fake_, false, false));
     EXPECT_EQ(0u, items.count());
 
-    // Untagged name fields read as empty names; numbers are taken as they are.
+    // An untagged name field reads as an empty name, and a nameless entry is
+    // no item of the folder: it is left out.
     SAFEARRAYBOUND bounds[2] = {{1, 5}, {listing_layout::kFieldCount, 1}};  // lower bounds do not matter
     UniqueVariant odd;
     V_VT(odd.get()) = VT_ARRAY | VT_VARIANT;
@@ -108,10 +109,40 @@ TEST_F(Listing, EmptyAndMalformedAnswers) {
     SafeArrayUnaccessData(V_ARRAY(odd.get()));
     fake_->SetRawListing(L"\\A:\\*", *odd.get());
     ASSERT_EQ(S_OK, ListItemsEx(L"\\A:", L"*", &items, fake_, false, false));
-    ASSERT_EQ(1u, items.count());
-    EXPECT_STREQ(L"\\A:\\", ItemPath(items[0]));
-    EXPECT_EQ(77u, ItemSize(items[0]));
-    EXPECT_TRUE(IsValidItemId(items[0]));
+    EXPECT_EQ(0u, items.count());
+}
+
+// Names that would make a path point at the folder itself, its parent or
+// deeper are left out of listings and refused by lookups; the rest stay.
+TEST_F(Listing, NamesThatAreNoItemOfTheFolderAreLeftOut) {
+    const std::vector<std::wstring> names = {L"", L".", L"..", L"a\\b", L"..\\Other", L"kept.txt", L"...", L".hidden"};
+    auto rowAt = [&](ULONG i) {
+        listing_layout::Row row;
+        row.name = names[i].c_str();
+        row.nameLength = static_cast<UINT>(names[i].size());
+        row.attributes = i < 5 ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+        return row;
+    };
+    UniqueVariant answer;
+    ASSERT_EQ(S_OK, listing_layout::WriteListing(static_cast<ULONG>(names.size()), rowAt, answer.out()));
+    fake_->SetRawListing(L"\\A:\\Data\\*", *answer.get());
+    ItemArray items;
+    ASSERT_EQ(S_OK, ListItemsEx(L"\\A:\\Data", L"*", &items, fake_, false, true));
+    std::vector<std::wstring> paths;
+    for (UINT i = 0; i < items.count(); ++i) paths.push_back(ItemPath(items[i]));
+    EXPECT_EQ(paths, (std::vector<std::wstring>{L"\\A:\\Data\\kept.txt", L"\\A:\\Data\\...", L"\\A:\\Data\\.hidden"}));
+
+    for (const wchar_t* bad : {L"..", L""}) {
+        listing_layout::Row row;
+        row.name = bad;
+        row.nameLength = static_cast<UINT>(wcslen(bad));
+        UniqueVariant one;
+        ASSERT_EQ(S_OK, listing_layout::WriteListing(1, [&](ULONG) { return row; }, one.out()));
+        fake_->SetRawListing(L"\\A:\\Data\\x", *one.get());
+        IdListHolder item;
+        EXPECT_EQ(E_FAIL, GetItemRecord(L"\\A:\\Data\\x", fake_, item.out())) << bad;
+        EXPECT_FALSE(item);
+    }
 }
 
 TEST_F(Listing, ArrayGrowsIn32EntrySteps) {

@@ -350,10 +350,20 @@ TEST_F(ShellFolder, IconAndInfoTipObjects) {
         DestroyIcon(small);
         EXPECT_EQ(extractor->Extract(L"", 0, &large, nullptr, 0), E_INVALIDARG);
     }
-    ComPtr<IShellIcon> shellIcon;
+    ComPtr<IShellIcon> shellIcon, rootIcon;
     ASSERT_EQ(data_.As(&shellIcon), S_OK);
     EXPECT_EQ(shellIcon->GetIconOf(photo_.get(), 0, &index), S_OK);
     EXPECT_GE(index, 0);
+    // A drive borrows the large icon of the name "C:\", whatever the flags.
+    SHFILEINFOW systemDrive = {};
+    ASSERT_NE(SHGetFileInfoW(L"C:\\", 0, &systemDrive, sizeof(systemDrive),
+                             SHGFI_SYSICONINDEX | SHGFI_LARGEICON | SHGFI_USEFILEATTRIBUTES),
+              0u);
+    ASSERT_EQ(root_.As(&rootIcon), S_OK);
+    EXPECT_EQ(rootIcon->GetIconOf(driveA_.get(), 0, &index), S_OK);
+    EXPECT_EQ(index, systemDrive.iIcon);
+    EXPECT_EQ(rootIcon->GetIconOf(driveA_.get(), GIL_OPENICON, &index), S_OK);
+    EXPECT_EQ(index, systemDrive.iIcon);
     BYTE foreign[22] = {20, 0, 0x1F};
     EXPECT_EQ(shellIcon->GetIconOf(reinterpret_cast<LPCITEMIDLIST>(foreign), 0, &index), E_INVALIDARG);
 
@@ -365,6 +375,11 @@ TEST_F(ShellFolder, IconAndInfoTipObjects) {
               E_INVALIDARG);
     EXPECT_EQ(data_->GetUIObjectOf(nullptr, 1, one, IID_IShellFolder, nullptr, &other), E_NOINTERFACE);
     EXPECT_EQ(data_->GetUIObjectOf(nullptr, 1, nullptr, IID_IQueryInfo, nullptr, &other), E_POINTER);
+    // Objects over a selection need one.
+    for (REFIID iid : {IID_IDataObject, IID_IDropTarget, IID_IContextMenu}) {
+        EXPECT_EQ(data_->GetUIObjectOf(nullptr, 0, one, iid, nullptr, &other), E_UNEXPECTED);
+        EXPECT_EQ(other.Get(), nullptr);
+    }
     ComPtr<IContextMenu> menu;
     EXPECT_EQ(data_->CreateViewObject(nullptr, IID_PPV_ARGS(&menu)), E_NOINTERFACE);
 }
@@ -384,6 +399,44 @@ TEST_F(ShellFolder, ListingFailureShownOnceAfterTheSecondAttempt) {
     EXPECT_EQ(root_->EnumObjects(nullptr, SHCONTF_FOLDERS, &items), E_NO_CONNECTION);
     EXPECT_THAT(prompts.captions, ElementsAre(L"General"));
     EXPECT_THAT(prompts.texts, ElementsAre(L"The module does not answer."));
+}
+
+namespace {
+// Explorer's messages are answered while the helper thread lists: one of them
+// may list the same folder again.
+IShellFolder* g_listedAgain = nullptr;
+bool g_reentered = false;
+std::vector<std::wstring> g_innerNames;
+
+void CALLBACK ListAgain(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    g_reentered = true;
+    g_innerNames = ChildNames(g_listedAgain, SHCONTF_FOLDERS);
+}
+}  // namespace
+
+TEST_F(ShellFolder, ListingAgainWhileTheHelperThreadLists) {
+    BoxAnswerer prompts;
+    g_listedAgain = a_.Get();
+    int reentered = 0;
+    for (int round = 0; round < 8; ++round) {
+        module_.FailNthCall(L"ListFolder", 1, E_NO_CONNECTION, 1);
+        g_reentered = false;
+        g_innerNames.clear();
+        UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, ListAgain);
+        ASSERT_NE(timer, 0u);
+        EXPECT_THAT(ChildNames(a_.Get(), SHCONTF_FOLDERS),
+                    UnorderedElementsAre(L"Audio", L"Data", L"Pictures"));
+        if (!g_reentered) {
+            KillTimer(nullptr, timer);
+            continue;
+        }
+        ++reentered;
+        EXPECT_THAT(g_innerNames, UnorderedElementsAre(L"Audio", L"Data", L"Pictures"));
+    }
+    EXPECT_GT(reentered, 0);
+    EXPECT_TRUE(prompts.captions.empty());
+    g_listedAgain = nullptr;
 }
 
 TEST_F(ShellFolder, LibraryUnloadableOnceEverythingIsReleased) {

@@ -40,6 +40,8 @@ void CALLBACK RunLater(HWND, UINT, UINT_PTR id, DWORD) {
     g_later = nullptr;
     if (action) action();
 }
+bool* g_typed = nullptr;   // set once the edit box got its text and Enter
+
 void Later(std::function<void()> action) {
     g_later = std::move(action);
     SetTimer(nullptr, 0, 10, RunLater);
@@ -165,11 +167,21 @@ protected:
             ASSERT_NE(nullptr, edit);
             SetWindowTextW(edit, text.c_str());
             PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+            if (g_typed) *g_typed = true;
         });
         SendMessageW(list, LVM_EDITLABELW, row, 0);
-        // Whatever the list left over from the nested edit runs now.
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        // The user types while the thread's loop runs, until the edit is over.
+        bool typed = false;
+        g_typed = &typed;
+        for (int i = 0; i < 500 && !(typed && !SendMessageW(list, LVM_GETEDITCONTROL, 0, 0)); ++i) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        g_typed = nullptr;
     }
     POINTL ScreenPointOfRow(int row) {
         RECT rect = {};
@@ -209,10 +221,14 @@ TEST_F(DragDropTest, LabelEditRenamesOnTheModuleAndKeepsTheNewIdentifier) {
     Show(L"\\A:\\Data");
     int row = RowOf(L"Notes.txt");
     ASSERT_GE(row, 0);
+    SetFocus(List());
     EditLabel(row, L"Renamed notes.txt");
     EXPECT_EQ(0u, prompts_.Count());
     EXPECT_TRUE(PcExists(module_.PcPath(L"\\A:\\Data\\Renamed notes.txt")));
     EXPECT_FALSE(PcExists(module_.PcPath(L"\\A:\\Data\\Notes.txt")));
+    // The edit is over: no edit box is left in the list, and the list has the keyboard again.
+    EXPECT_EQ(0, SendMessageW(List(), LVM_GETEDITCONTROL, 0, 0));
+    EXPECT_EQ(List(), GetFocus());
     EXPECT_FALSE(view_->RenameInProgress());
     row = RowOf(L"Renamed notes.txt");
     ASSERT_GE(row, 0);

@@ -389,6 +389,23 @@ TEST_F(ViewCommands, KeysGoThroughTheTablesAndStartTheirCommands) {
     EXPECT_EQ(S_OK, Key(VK_F1));
     EXPECT_THAT(operations_.calls, ElementsAre(L"help 8390"));
     EXPECT_EQ(E_POINTER, view_->TranslateAccelerator(nullptr));
+
+    // A browser that never offers keys to the view: the list's own keys
+    // still reach the commands, and other keys stay the list's.
+    operations_.calls.clear();
+    SetFocus(List());
+    Select({L"a.txt"});
+    BYTE keys[256] = {};
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(List(), WM_KEYDOWN, 'C', 0);
+    BYTE none[256] = {};
+    SetKeyboardState(none);
+    SendMessageW(List(), WM_KEYDOWN, VK_F1, 0);
+    SendMessageW(List(), WM_KEYDOWN, VK_END, 0);
+    TestShellBrowser::PumpMessages();
+    EXPECT_THAT(operations_.calls, ElementsAre(L"copy \\A: \\A:\\a.txt", L"help 8390"));
+    EXPECT_EQ(ListView_GetNextItem(List(), -1, LVNI_FOCUSED), ListView_GetItemCount(List()) - 1);
 }
 
 TEST_F(ViewCommands, CommandsActOnTheSelectionOrOnTheFolderItself) {
