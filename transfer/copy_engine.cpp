@@ -458,8 +458,11 @@ HRESULT CopyEngine::CopyModuleFolder(const std::wstring& path, DWORD attributes,
     // Only a folder whose whole content arrived may go.
     if (IsMove() && SUCCEEDED(last) && !cancel_ && failures_ + skips_ == problemsBefore) {
         UniqueBstr bpath(path.c_str());
-        if (attributes & FILE_ATTRIBUTE_READONLY) server_->SetAttributes(bpath.get(), FILE_ATTRIBUTE_NORMAL);
-        server_->DeleteFolder(bpath.get());
+        const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        if (readOnly) server_->SetAttributes(bpath.get(), FILE_ATTRIBUTE_NORMAL);
+        // A folder that stays keeps what protected it.
+        if (FAILED(server_->DeleteFolder(bpath.get())) && readOnly)
+            server_->SetAttributes(bpath.get(), static_cast<LONG>(attributes));
     }
     return last;
 }

@@ -272,25 +272,29 @@ TEST_F(SearchOnSubstitute, FailuresReadingFilesAreShownAsTheTableSays) {
     EXPECT_TRUE(host_.results.empty());   // and this one ended
 }
 
-// A server that answers the root with a nameless folder, which is the root
-// again: the walk stops at its depth limit with one message and the host lives.
-TEST(SearchEngine, AServerThatAnswersAFolderWithItselfStopsAtTheDepthLimit) {
+// A server whose every folder holds one more folder: the walk stops at its
+// depth limit with one message and the host lives.
+TEST(SearchEngine, AServerWithFoldersWithoutEndStopsAtTheDepthLimit) {
     ComThreadScope com;
     ASSERT_TRUE(com.ok());
     FakeModuleAccess* fake = nullptr;
     ASSERT_EQ(S_OK, MakeComObject(&fake));
     Microsoft::WRL::ComPtr<ModuleAccess> access;
     access.Attach(fake);
-    FakeModuleAccess::Entry self;
-    self.path = L"\\";
-    self.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    FakeModuleAccess::Entry deeper;
+    deeper.path = L"\\x";
+    deeper.attributes = FILE_ATTRIBUTE_DIRECTORY;
     UniqueVariant listing;
-    ASSERT_EQ(S_OK, FakeModuleAccess::BuildListing({&self}, listing.out()));
-    fake->SetRawListing(L"\\*", *listing.get());
+    ASSERT_EQ(S_OK, FakeModuleAccess::BuildListing({&deeper}, listing.out()));
+    std::wstring folder = L"\\A:";
+    for (int depth = 0; depth < kMaxListingDepth + 20; ++depth) {
+        fake->SetRawListing((folder + L"\\*").c_str(), *listing.get());
+        folder += L"\\x";
+    }
     PromptRecorder prompts;
     RecordingSearchHost host;
     SearchCriteria c;
-    c.path = L"\\";
+    c.path = L"\\A:";
     c.name = L"nothing here";
     c.includeSubfolders = 1;
     EXPECT_EQ(S_OK, RunSearch(c, access.Get(), host));
