@@ -482,29 +482,34 @@ TEST_F(SearchWindowTest, TogglesAreRefusedDuringASearch) {
     EXPECT_TRUE(MenuChecked(window, IDM_SEARCH_CASE_SENSITIVE));
 }
 
-TEST_F(SearchWindowTest, TheSameNameInAnotherCaseMovesToTheTop) {
-    StoreNameHistory({L"alpha", L"Notes", L"beta", L"", L""});
-    HWND window = Open();
-    ASSERT_NE(window, nullptr);
-    HWND names = Control(window, IDC_SEARCH_NAME);
-    EXPECT_EQ(SendMessageW(names, CB_GETCOUNT, 0, 0), 3);
-    SetText(window, IDC_SEARCH_NAME, L"NOTES");
-    Command(window, IDC_SEARCH_START);
-    EXPECT_EQ(ReadNameHistory(), (std::vector<std::wstring>{L"NOTES", L"alpha", L"beta", L"", L""}));
-    EXPECT_EQ(SendMessageW(names, CB_GETCOUNT, 0, 0), 3);
-    EXPECT_EQ(WindowText(names), L"NOTES");
-}
-
-TEST_F(SearchWindowTest, NamesAfterAGapInTheHistoryStayAndMoveDownWithTheRest) {
-    StoreNameHistory({L"", L"older", L"", L"oldest", L""});
-    HWND window = Open();
-    ASSERT_NE(window, nullptr);
-    HWND names = Control(window, IDC_SEARCH_NAME);
-    EXPECT_EQ(SendMessageW(names, CB_GETCOUNT, 0, 0), 2);
-    SetText(window, IDC_SEARCH_NAME, L"newest");
-    Command(window, IDC_SEARCH_START);
-    EXPECT_EQ(ReadNameHistory(), (std::vector<std::wstring>{L"newest", L"", L"older", L"", L"oldest"}));
-    EXPECT_EQ(SendMessageW(names, CB_GETCOUNT, 0, 0), 3);
+// The same name in another case moves to the top; names after a gap stay
+// and move down with the rest.
+TEST_F(SearchWindowTest, NameHistoryThroughTheWindow) {
+    using Names = std::vector<std::wstring>;
+    const struct {
+        Names stored;
+        LRESULT shown;
+        const wchar_t* typed;
+        Names after;
+        LRESULT shownAfter;
+    } cases[] = {
+        {{L"alpha", L"Notes", L"beta", L"", L""}, 3, L"NOTES", {L"NOTES", L"alpha", L"beta", L"", L""}, 3},
+        {{L"", L"older", L"", L"oldest", L""}, 2, L"newest", {L"newest", L"", L"older", L"", L"oldest"}, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "typed " << testing::PrintToString(std::wstring(c.typed)));
+        StoreNameHistory(c.stored);
+        HWND window = Open();
+        ASSERT_NE(window, nullptr);
+        HWND names = Control(window, IDC_SEARCH_NAME);
+        EXPECT_EQ(SendMessageW(names, CB_GETCOUNT, 0, 0), c.shown);
+        SetText(window, IDC_SEARCH_NAME, c.typed);
+        Command(window, IDC_SEARCH_START);
+        EXPECT_EQ(ReadNameHistory(), c.after);
+        EXPECT_EQ(SendMessageW(names, CB_GETCOUNT, 0, 0), c.shownAfter);
+        EXPECT_EQ(WindowText(names), c.typed);
+        Close(window);
+    }
 }
 
 TEST(NameHistory, NewNamesGoFirstAndTheFifthDropsOut) {
