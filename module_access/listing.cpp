@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kMaxDepth = kMaxListingDepth;
 const HRESULT kTooDeep = HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 // The most entries whose pointers a 32-bit size still counts, in whole steps.
 constexpr UINT kMaxEntries = (0xFFFFFFFFu / sizeof(LPITEMIDLIST)) / ItemArray::kGrowth * ItemArray::kGrowth;
@@ -59,7 +58,7 @@ LPITEMIDLIST MakeItemInto(std::wstring& path, size_t prefixLength, const FileRec
 HRESULT ListInto(const wchar_t* folderPath, const wchar_t* pattern, ItemArray* items,
                  ModuleAccess* access, bool foldersOnly, bool recursive, int depth,
                  ULONGLONG pending) {
-    if (depth > kMaxDepth) return kTooDeep;
+    if (depth > kMaxListingDepth) return kTooDeep;
     UniqueVariant result;
     HRESULT hr = CallListFolder(access, ListingRequest(folderPath, pattern), foldersOnly,
                                 result.out());
@@ -109,7 +108,7 @@ bool AddSizes(const LPCITEMIDLIST* items, UINT count, ULONGLONG* total, bool pum
             *total += ItemSize(item);
             continue;
         }
-        if (depth >= kMaxDepth) return false;
+        if (depth >= kMaxListingDepth) return false;
         std::vector<IdListHolder> children;
         if (FAILED(ListItems(ItemPath(item), &children, access, false)) || children.empty()) continue;
         std::vector<LPCITEMIDLIST> raw;
