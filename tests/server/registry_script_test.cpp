@@ -4,13 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "resources/registration_ids.h"
 #include "server/registry_script.h"
-#include "tests/support/extension_library.h"
 
 namespace {
 
@@ -70,33 +67,6 @@ TEST(RegistryScript, TextTheRegistrarWouldRefuseGivesNothing) {
     }
     ScriptRemovals removals;
     EXPECT_TRUE(ReadScriptRemovals(L"  \r\n", &removals));
-}
-
-// The library's scripts as built: what unregistration must take away whole.
-TEST(RegistryScript, TheLibrarysScriptsReadWhole) {
-    HMODULE library = LoadLibraryExW(ExtensionLibraryPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(library, nullptr);
-    ScriptRemovals search;
-    std::wstring text = LoadScriptText(library, IDR_SEARCH_HANDLER_SCRIPT, {{L"MODULE", L"C:\\Tools\\lib.dll"}});
-    EXPECT_NE(text.find(L"'C:\\Tools\\lib.dll,5'"), std::wstring::npos);
-    ASSERT_TRUE(ReadScriptRemovals(text, &search));
-    EXPECT_EQ(Keys(search), (std::vector<std::wstring>{
-                                L"HKLM\\Software\\Classes\\CLSID\\{6A94EF46-DD50-45FC-BD17-43B9BC1A3D8A}",
-                                L"HKLM\\Software\\Classes\\.ssc", L"HKLM\\Software\\Classes\\Velkor.SearchConfig",
-                                L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FindExtensions\\"
-                                L"Static\\VelkorMFlashSearchHandler"}));
-    ScriptRemovals folder;
-    ASSERT_TRUE(ReadScriptRemovals(
-        LoadScriptText(library, IDR_MODULE_FOLDER_SCRIPT, {{L"MODULE", L"x"}, {L"HKLM_OR_HKCU", L"HKLM"}}),
-        &folder));
-    EXPECT_EQ(Keys(folder).size(), 2u);
-    const std::vector<std::wstring> values = Values(folder);
-    EXPECT_NE(std::find(values.begin(), values.end(),
-                        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved : "
-                        L"{4EB40974-2B8E-4FFD-A474-D7BB7043C1D2}"),
-              values.end());
-    EXPECT_TRUE(LoadScriptText(library, 9999, {}).empty());
-    FreeLibrary(library);
 }
 
 }  // namespace
